@@ -1,0 +1,15 @@
+# Native x86-64 Linux: the portable code on the POSIX seam, its tests and the tools.
+option(ZK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(ZK_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_library(zk_portable STATIC ${ZK_PORTABLE_SOURCES} core/os_posix.cpp)
+target_include_directories(zk_portable PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(zk_portable PUBLIC ${CMAKE_DL_LIBS})
+
+add_library(zk_host_stand_in STATIC core/host_routines_stand_in.cpp)
+target_include_directories(zk_host_stand_in PUBLIC ${CMAKE_SOURCE_DIR})
+
+add_subdirectory(tests/native)

@@ -1,0 +1,191 @@
+// Windows implementation of the OS seam.
+#include "core/os.h"
+
+#include <windows.h>
+
+#include <locale.h>  // ___lc_codepage_func: the C run-time's current code page
+
+namespace zk::os {
+namespace {
+
+bool gHasPluginFolder = false;
+NativePath gPluginFolder;
+
+UINT FileSystemCodePage() {
+    if (___lc_codepage_func() == CP_UTF8) return CP_UTF8;
+    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+}
+
+bool ToNarrowExact(const wchar_t* wide, std::string& narrow) {
+    const UINT codePage = FileSystemCodePage();
+    const int wideLength = static_cast<int>(wcslen(wide));
+    narrow.clear();
+    if (wideLength == 0) return true;
+    // UTF-8 takes no best-fit flag and reports no default character; it refuses
+    // unpaired surrogates instead. Every other code page must not need a default.
+    const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = codePage == CP_UTF8 ? nullptr : &usedDefault;
+    const int size = WideCharToMultiByte(codePage, flags, wide, wideLength, nullptr, 0, nullptr,
+                                         usedDefaultOut);
+    if (size <= 0 || usedDefault) return false;
+    narrow.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(codePage, flags, wide, wideLength, &narrow[0], size, nullptr,
+                        usedDefaultOut);
+    return !usedDefault;
+}
+
+bool ToWide(UINT codePage, DWORD flags, const std::string& narrow, std::wstring& wide) {
+    wide.clear();
+    if (narrow.empty()) return true;
+    const int length = static_cast<int>(narrow.size());
+    const int size = MultiByteToWideChar(codePage, flags, narrow.data(), length, nullptr, 0);
+    if (size <= 0) return false;
+    wide.resize(static_cast<size_t>(size));
+    return MultiByteToWideChar(codePage, flags, narrow.data(), length, &wide[0], size) == size;
+}
+
+}  // namespace
+
+NativePath PluginFolder() {
+    if (gHasPluginFolder) return gPluginFolder;
+    // The module is found by an address inside it, so this is the plugin whatever its
+    // file is called; its reference count is left alone.
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&PluginFolder), &module);
+    // Wide, and grown until the whole path fits: folders outside the ANSI code page
+    // and paths longer than MAX_PATH come back intact.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(path.size());
+        const DWORD length = GetModuleFileNameW(module, &path[0], size);
+        if (length == 0) {
+            path.clear();
+            break;
+        }
+        if (length < size) {
+            path.resize(length);
+            break;
+        }
+        if (size >= 0x10000) {  // longer than any Windows path: give up on it
+            path.clear();
+            break;
+        }
+        path.resize(size * 2);
+    }
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+void UsePluginFolder(const NativePath& folder) {
+    gPluginFolder = folder;
+    gHasPluginFolder = true;
+}
+
+bool JoinPath(const NativePath& folder, const std::string& relativeName, NativePath& joined) {
+    std::wstring wideName;
+    if (!ToWide(FileSystemCodePage(), MB_ERR_INVALID_CHARS, relativeName, wideName)) return false;
+    joined = folder + wideName;
+    return true;
+}
+
+bool ReadWholeFile(const NativePath& path, std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return false;
+    }
+    bytes.clear();
+    LARGE_INTEGER size;
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000) {
+        bytes.reserve(static_cast<size_t>(size.QuadPart));
+    }
+    char chunk[65536];
+    DWORD got = 0;
+    bool ok = true;
+    // Read to the end rather than to the size seen at open: the file may be growing.
+    while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != FALSE) && got > 0) {
+        bytes.append(chunk, got);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+bool ListFolder(const NativePath& folder, std::vector<FolderEntry>& entries) {
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        const wchar_t* name = found.cFileName;
+        if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) continue;
+        FolderEntry entry;
+        if (!ToNarrowExact(name, entry.Name)) continue;  // no exact narrow form: skipped
+        entry.IsFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entries.push_back(std::move(entry));
+    } while (FindNextFileW(listing, &found));
+    // ERROR_NO_MORE_FILES is the normal end; any other failure ends the listing too,
+    // keeping what was read.
+    FindClose(listing);
+    return true;
+}
+
+std::string DisplayPath(const NativePath& path) {
+    std::string utf8;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return utf8;
+    utf8.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &utf8[0], size,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+NativePath PathFromUtf8(const std::string& utf8) {
+    std::wstring wide;
+    ToWide(CP_UTF8, 0, utf8, wide);
+    return wide;
+}
+
+bool ProtectMemory(std::uint32_t address, std::uint32_t size, std::uint32_t protection,
+                   std::uint32_t* previous) {
+    DWORD old = 0;
+    const BOOL ok = VirtualProtect(reinterpret_cast<void*>(static_cast<uintptr_t>(address)), size,
+                                   protection, &old);
+    if (previous != nullptr) *previous = old;
+    return ok != FALSE;
+}
+
+bool IsRangeWritable(std::uint32_t address, std::uint32_t size) {
+    const std::uint64_t end = static_cast<std::uint64_t>(address) + size;
+    std::uint64_t at = address;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION region;
+        if (VirtualQuery(reinterpret_cast<void*>(static_cast<uintptr_t>(at)), &region,
+                         sizeof region) == 0) {
+            return false;
+        }
+        const DWORD writable =
+            PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+        if (region.State != MEM_COMMIT || (region.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0 ||
+            (region.Protect & writable) == 0) {
+            return false;
+        }
+        at = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+    }
+    return true;
+}
+
+const std::uint8_t* MainImageBase() {
+    return reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(nullptr));
+}
+
+void ShowErrorMessage(const char* text, const char* caption) {
+    MessageBoxA(nullptr, text, caption, MB_ICONERROR);
+}
+
+}  // namespace zk::os

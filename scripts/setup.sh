@@ -1,0 +1,49 @@
+#!/bin/bash
+# Installs everything the project needs, from Debian packages only, and prepares
+# the machine to run 32-bit Windows programs (Wine on qemu user-mode emulation).
+# Idempotent: work already done is skipped. Needs root.
+set -euo pipefail
+
+PACKAGES=(
+    cmake ninja-build g++ gcc-multilib
+    g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    wine wine32:i386 wine64 qemu-user-static
+    libcapstone-dev
+    clang libclang-rt-14-dev llvm
+    zip unzip valgrind
+)
+
+if [ "$(id -u)" != 0 ]; then
+    echo "setup.sh: run as root (apt-get and binfmt_misc need it)" >&2
+    exit 1
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup.sh: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# i386 ELF binaries (the 32-bit Wine loader) run through qemu-i386-static.
+if [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
+        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    fi
+    echo ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+        > /proc/sys/fs/binfmt_misc/register
+fi
+grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 || {
+    echo "setup.sh: binfmt entry qemu-i386 is disabled" >&2
+    exit 1
+}
+echo "setup.sh: ready"

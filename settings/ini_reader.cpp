@@ -1,0 +1,147 @@
+#include "settings/ini_reader.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace zk {
+namespace {
+
+bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+}  // namespace
+
+void IniReader::Open(const char* name, std::size_t length) {
+    if (!os::JoinPath(os::PluginFolder(), std::string(name, length), Path)) {
+        Path.clear();  // no form on this platform: nothing to read
+        return;
+    }
+    Document.Load(Path);
+}
+
+std::int32_t IniReader::ReadInteger(const char* section, const char* key,
+                                    std::int32_t defaultValue) const {
+    return ParseInteger(Document.GetValue(section, key, std::to_string(defaultValue)));
+}
+
+float IniReader::ReadFloat(const char* section, const char* key, float defaultValue) const {
+    return ParseFloat(Document.GetValue(section, key, FormatFixed(defaultValue)));
+}
+
+std::int32_t ParseInteger(std::string_view text) {
+    const bool hex = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const int base = hex ? 16 : 10;
+    std::size_t at = 0;
+    while (at < text.size() && IsCSpace(text[at])) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    if (base == 16 && at + 1 < text.size() && text[at] == '0' &&
+        (text[at + 1] == 'x' || text[at + 1] == 'X')) {
+        at += 2;
+    }
+    // As a 32-bit strtol: the magnitude saturates, and out of range gives
+    // LONG_MAX or LONG_MIN of a 32-bit long.
+    constexpr std::uint64_t kLimit = 0x80000000ull;
+    std::uint64_t magnitude = 0;
+    for (; at < text.size() && DigitValue(text[at]) < base; ++at) {
+        magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(DigitValue(text[at]));
+        if (magnitude > kLimit) magnitude = kLimit + 1;
+    }
+    if (negative) {
+        return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::min()
+                                   : -static_cast<std::int32_t>(magnitude);
+    }
+    return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max()
+                               : static_cast<std::int32_t>(magnitude);
+}
+
+double ParseDecimal(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size() && IsCSpace(text[at])) ++at;
+    bool negative = false;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    const std::size_t begin = at;
+    std::size_t digits = 0;
+    // Decimal exponent of the first significant digit, for the out-of-range verdict.
+    long long leadExponent = 0;
+    bool seenSignificant = false;
+    for (; at < text.size() && IsDigit(text[at]); ++at, ++digits) {
+        if (text[at] != '0') seenSignificant = true;
+        if (seenSignificant) ++leadExponent;
+    }
+    if (at < text.size() && text[at] == '.') {
+        ++at;
+        for (; at < text.size() && IsDigit(text[at]); ++at, ++digits) {
+            if (!seenSignificant) {
+                if (text[at] != '0') seenSignificant = true;
+                else --leadExponent;
+            }
+        }
+    }
+    if (digits == 0) return 0.0;  // no number: nothing converted
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        std::size_t exponentAt = at + 1;
+        bool exponentNegative = false;
+        if (exponentAt < text.size() && (text[exponentAt] == '+' || text[exponentAt] == '-')) {
+            exponentNegative = text[exponentAt] == '-';
+            ++exponentAt;
+        }
+        if (exponentAt < text.size() && IsDigit(text[exponentAt])) {
+            long long exponent = 0;
+            for (; exponentAt < text.size() && IsDigit(text[exponentAt]); ++exponentAt) {
+                if (exponent < 100000000) exponent = exponent * 10 + (text[exponentAt] - '0');
+            }
+            leadExponent += exponentNegative ? -exponent : exponent;
+            at = exponentAt;
+        }
+    }
+    double value = 0.0;
+    const auto converted = std::from_chars(text.data() + begin, text.data() + at, value,
+                                           std::chars_format::general);
+    if (converted.ec == std::errc::result_out_of_range) {
+        value = !seenSignificant ? 0.0
+                : leadExponent > 0 ? std::numeric_limits<double>::infinity()
+                                   : 0.0;
+    } else if (converted.ec != std::errc()) {
+        value = 0.0;
+    }
+    return negative ? -value : value;
+}
+
+float NarrowToFloat(double value) {
+    // Values at or beyond the midpoint between FLT_MAX and 2^128 round to infinity;
+    // the cast alone would be undefined for them.
+    constexpr double kOverflow = 0x1.ffffffp127;
+    if (std::isnan(value)) return std::numeric_limits<float>::quiet_NaN();
+    if (value >= kOverflow) return std::numeric_limits<float>::infinity();
+    if (value <= -kOverflow) return -std::numeric_limits<float>::infinity();
+    if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::max();
+    if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::max();
+    return static_cast<float>(value);
+}
+
+float ParseFloat(std::string_view text) { return NarrowToFloat(ParseDecimal(text)); }
+
+std::string FormatFixed(double value) {
+    char buffer[400];
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    if (written.ec != std::errc()) return std::string();
+    return std::string(buffer, written.ptr);
+}
+
+}  // namespace zk

@@ -1,0 +1,408 @@
+#include "harness.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+namespace harness {
+namespace {
+
+std::mutex gLock;
+std::vector<ProtectCall> gProtectCalls;
+std::vector<MessageCall> gMessages;
+std::atomic<bool> gFailProtection{false};
+std::atomic<int> gThreadAttaches{0};
+std::atomic<int> gScenarioNumber{0};
+
+std::vector<std::uint8_t> gPristine;
+std::vector<std::uint32_t> gPristineProtection;  // one per page
+
+constexpr std::uint32_t kPage = 0x1000;
+
+BOOL ProtectDirect(void* address, SIZE_T size, DWORD protection, DWORD* previous) {
+    return VirtualProtectEx(GetCurrentProcess(), address, size, protection, previous);
+}
+
+BOOL WINAPI RecordVirtualProtect(LPVOID address, SIZE_T size, DWORD protection, PDWORD previous) {
+    ProtectCall call{static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address)),
+                     static_cast<std::uint32_t>(size), protection, 0, false};
+    BOOL result = FALSE;
+    if (gFailProtection) {
+        SetLastError(ERROR_INVALID_ADDRESS);
+    } else {
+        result = ProtectDirect(address, size, protection, previous);
+    }
+    call.Succeeded = result != FALSE;
+    if (result && previous != nullptr) call.Previous = *previous;
+    std::lock_guard<std::mutex> hold(gLock);
+    gProtectCalls.push_back(call);
+    return result;
+}
+
+int WINAPI RecordMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    std::lock_guard<std::mutex> hold(gLock);
+    gMessages.push_back({reinterpret_cast<std::uintptr_t>(owner), text ? text : "",
+                         caption ? caption : "", type});
+    return IDOK;
+}
+
+// Overwrites the first bytes of a system function with a jump to ours.
+void Redirect(void* function, const void* replacement) {
+    auto* at = static_cast<std::uint8_t*>(function);
+    DWORD old = 0;
+    ProtectDirect(at, 5, PAGE_EXECUTE_READWRITE, &old);
+    const std::uint32_t displacement = static_cast<std::uint32_t>(
+        reinterpret_cast<std::uintptr_t>(replacement) - (reinterpret_cast<std::uintptr_t>(at) + 5));
+    at[0] = 0xE9;
+    std::memcpy(at + 1, &displacement, 4);
+    ProtectDirect(at, 5, old, &old);
+    FlushInstructionCache(GetCurrentProcess(), at, 5);
+}
+
+void Redirect(const wchar_t* module, const char* name, const void* replacement) {
+    HMODULE handle = GetModuleHandleW(module);
+    if (handle == nullptr) handle = LoadLibraryW(module);
+    void* function = handle ? reinterpret_cast<void*>(GetProcAddress(handle, name)) : nullptr;
+    if (function != nullptr) Redirect(function, replacement);
+}
+
+// "ret 4": the debug-output functions do nothing.
+void MakeReturnFour(void* function) {
+    auto* at = static_cast<std::uint8_t*>(function);
+    DWORD old = 0;
+    ProtectDirect(at, 3, PAGE_EXECUTE_READWRITE, &old);
+    at[0] = 0xC2;
+    at[1] = 0x04;
+    at[2] = 0x00;
+    ProtectDirect(at, 3, old, &old);
+    FlushInstructionCache(GetCurrentProcess(), at, 3);
+}
+
+std::uint8_t* HostByte(std::uint32_t address) {
+    return reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(address));
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+std::wstring NativeRelative(const std::string& relative) {
+    std::wstring wide = Widen(relative);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return wide;
+}
+
+}  // namespace
+
+void NoteThreadAttach() { ++gThreadAttaches; }
+int ThreadAttachCount() { return gThreadAttaches; }
+
+void SilenceDebugOutput() {
+    for (const wchar_t* module : {L"kernelbase.dll", L"kernel32.dll"}) {
+        HMODULE handle = GetModuleHandleW(module);
+        if (handle == nullptr) continue;
+        for (const char* name : {"OutputDebugStringA", "OutputDebugStringW"}) {
+            if (void* function = reinterpret_cast<void*>(GetProcAddress(handle, name))) {
+                MakeReturnFour(function);
+            }
+        }
+    }
+}
+
+void InstallRecorders() {
+    Redirect(L"kernel32.dll", "VirtualProtect", reinterpret_cast<const void*>(&RecordVirtualProtect));
+    Redirect(L"user32.dll", "MessageBoxA", reinterpret_cast<const void*>(&RecordMessageBoxA));
+}
+
+std::vector<ProtectCall> TakeProtectCalls() {
+    std::lock_guard<std::mutex> hold(gLock);
+    std::vector<ProtectCall> calls;
+    calls.swap(gProtectCalls);
+    return calls;
+}
+
+void FailProtection(bool fail) { gFailProtection = fail; }
+
+std::vector<MessageCall> TakeMessages() {
+    std::lock_guard<std::mutex> hold(gLock);
+    std::vector<MessageCall> messages;
+    messages.swap(gMessages);
+    return messages;
+}
+
+std::uint32_t HostImageSize() {
+    const auto* base = HostByte(SIM_IMAGE_BASE);
+    std::uint32_t lfanew = 0, size = 0;
+    std::memcpy(&lfanew, base + 0x3C, 4);
+    std::memcpy(&size, base + lfanew + 0x50, 4);  // SizeOfImage
+    return size;
+}
+
+void TakeHostSnapshot() {
+    const std::uint32_t size = HostImageSize();
+    gPristine.assign(HostByte(SIM_IMAGE_BASE), HostByte(SIM_IMAGE_BASE) + size);
+    gPristineProtection.clear();
+    for (std::uint32_t at = SIM_IMAGE_BASE; at < SIM_IMAGE_BASE + size; at += kPage) {
+        gPristineProtection.push_back(CurrentProtection(at));
+    }
+}
+
+const std::vector<std::uint8_t>& PristineImage() { return gPristine; }
+
+std::vector<std::uint8_t> CurrentImage() {
+    return std::vector<std::uint8_t>(HostByte(SIM_IMAGE_BASE),
+                                     HostByte(SIM_IMAGE_BASE) + gPristine.size());
+}
+
+std::uint32_t PristineProtection(std::uint32_t address) {
+    return gPristineProtection.at((address - SIM_IMAGE_BASE) / kPage);
+}
+
+std::uint32_t CurrentProtection(std::uint32_t address) {
+    MEMORY_BASIC_INFORMATION region{};
+    VirtualQuery(HostByte(address), &region, sizeof region);
+    return region.Protect;
+}
+
+void RestoreHostImage() {
+    for (std::uint32_t offset = 0; offset < gPristine.size(); offset += kPage) {
+        std::uint8_t* live = HostByte(SIM_IMAGE_BASE + offset);
+        const std::uint32_t length = std::min<std::uint32_t>(kPage, gPristine.size() - offset);
+        if (std::memcmp(live, gPristine.data() + offset, length) != 0) {
+            DWORD old = 0;
+            ProtectDirect(live, length, PAGE_EXECUTE_READWRITE, &old);
+            std::memcpy(live, gPristine.data() + offset, length);
+            FlushInstructionCache(GetCurrentProcess(), live, length);
+        }
+    }
+    for (std::uint32_t offset = 0; offset < gPristine.size();) {
+        MEMORY_BASIC_INFORMATION region{};
+        VirtualQuery(HostByte(SIM_IMAGE_BASE + offset), &region, sizeof region);
+        const std::uint32_t wanted = gPristineProtection[offset / kPage];
+        if (region.Protect != wanted) {
+            DWORD old = 0;
+            ProtectDirect(HostByte(SIM_IMAGE_BASE + offset), kPage, wanted, &old);
+            offset += kPage;
+        } else {
+            const std::uint32_t regionEnd = static_cast<std::uint32_t>(
+                reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize);
+            offset = std::max(offset + kPage, regionEnd - SIM_IMAGE_BASE);
+        }
+    }
+}
+
+void PokeHost(std::uint32_t address, const void* bytes, std::size_t size) {
+    DWORD old = 0;
+    ProtectDirect(HostByte(address), size, PAGE_EXECUTE_READWRITE, &old);
+    std::memcpy(HostByte(address), bytes, size);
+    ProtectDirect(HostByte(address), size, old, &old);
+    FlushInstructionCache(GetCurrentProcess(), HostByte(address), size);
+}
+
+std::uint32_t PeekHost32(std::uint32_t address) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, HostByte(address), 4);
+    return value;
+}
+
+float PeekHostFloat(std::uint32_t address) { return BitsFloat(PeekHost32(address)); }
+
+std::vector<ByteChange> ChangedBytes() {
+    std::vector<ByteChange> changes;
+    const std::uint8_t* live = HostByte(SIM_IMAGE_BASE);
+    for (std::uint32_t offset = 0; offset < gPristine.size(); offset += kPage) {
+        const std::uint32_t length = std::min<std::uint32_t>(kPage, gPristine.size() - offset);
+        if (std::memcmp(live + offset, gPristine.data() + offset, length) == 0) continue;
+        for (std::uint32_t i = offset; i < offset + length; ++i) {
+            if (live[i] != gPristine[i]) {
+                changes.push_back({SIM_IMAGE_BASE + i, gPristine[i], live[i]});
+            }
+        }
+    }
+    return changes;
+}
+
+std::wstring Widen(const std::string& utf8) {
+    if (utf8.empty()) return std::wstring();
+    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], size);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], size,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+std::wstring ProgramFolder() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size())));
+    return FolderOf(path);
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD wrote = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+        if (!WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) break;
+        done += wrote;
+    }
+    CloseHandle(file);
+}
+
+void MakeFolder(const std::wstring& path) {
+    // Each level in turn; the deep test folders go beyond what one call creates.
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    }
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+void DeleteTree(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(listing, &found));
+        FindClose(listing);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::string> ListNames(const std::wstring& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(Narrow(name));
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+    return names;
+}
+
+std::string FolderFingerprint(const std::wstring& folder) {
+    std::string print;
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return print;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        print += Narrow(name) + ":" + std::to_string(found.nFileSizeLow) + ":" +
+                 std::to_string(found.ftLastWriteTime.dwLowDateTime) + "\n";
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            print += FolderFingerprint(folder + L"\\" + name);
+        }
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+    return print;
+}
+
+Scenario::Scenario(const std::wstring& subfolder) {
+    RestoreHostImage();
+    TakeProtectCalls();
+    TakeMessages();
+    root_ = ProgramFolder() + L"scenarios\\s" + std::to_wstring(++gScenarioNumber);
+    DeleteTree(root_);
+    pluginFolder_ = root_ + L"\\";
+    if (!subfolder.empty()) pluginFolder_ += subfolder + L"\\";
+    MakeFolder(pluginFolder_.substr(0, pluginFolder_.size() - 1));
+    CopyFileW((ProgramFolder() + L"ZorbelKavrin.asi").c_str(), PluginPath().c_str(), FALSE);
+}
+
+Scenario::~Scenario() {
+    Unload();
+    DeleteTree(root_);
+    RestoreHostImage();
+    FailProtection(false);
+}
+
+void Scenario::File(const std::string& relative, const std::string& bytes) {
+    const std::wstring path = pluginFolder_ + NativeRelative(relative);
+    MakeFolder(FolderOf(path).substr(0, FolderOf(path).size() - 1));
+    WriteBytes(path, bytes);
+}
+
+void Scenario::Folder(const std::string& relative) { MakeFolder(pluginFolder_ + NativeRelative(relative)); }
+
+bool Scenario::Load() {
+    Unload();
+    module_ = LoadLibraryW(PluginPath().c_str());
+    return module_ != nullptr;
+}
+
+void Scenario::Unload() {
+    if (module_ != nullptr) FreeLibrary(module_);
+    module_ = nullptr;
+}
+
+void PassLodSite(sim::LodPass& pass) {
+    reinterpret_cast<void(__cdecl*)(sim::LodPass*)>(SIM_LOD_PASS)(&pass);
+}
+
+void PassAttributeSite(sim::AttrPass& pass) {
+    reinterpret_cast<void(__cdecl*)(sim::AttrPass*)>(SIM_ATTR_PASS)(&pass);
+}
+
+void PassSculptSite(sim::SculptPass& pass) {
+    reinterpret_cast<void(__cdecl*)(sim::SculptPass*)>(SIM_SCULPT_PASS)(&pass);
+}
+
+std::uint32_t CallHostNameHash(const char* name) {
+    return reinterpret_cast<std::uint32_t(__cdecl*)(const char*)>(0x436680)(name);
+}
+
+void SetLookupTable(const std::vector<sim::LookupEntry>& entries) {
+    const std::uint32_t count = static_cast<std::uint32_t>(std::min<size_t>(entries.size(), SIM_LOOKUP_CAPACITY));
+    std::memcpy(HostByte(SIM_LOOKUP_TABLE), entries.data(), count * sizeof(sim::LookupEntry));
+    std::memcpy(HostByte(SIM_LOOKUP_COUNT), &count, 4);
+}
+
+int X87Depth(const std::uint8_t* env) {
+    std::uint16_t tags = 0;
+    std::memcpy(&tags, env + 8, 2);  // FTW in the 28-byte protected-mode image
+    int depth = 0;
+    for (int i = 0; i < 8; ++i) depth += ((tags >> (2 * i)) & 3) != 3;
+    return depth;
+}
+
+std::uint32_t FloatBits(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return bits;
+}
+
+float BitsFloat(std::uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
+
+std::uint32_t RelativeTarget(std::uint32_t site) {
+    return site + 5 + PeekHost32(site + 1);
+}
+
+}  // namespace harness

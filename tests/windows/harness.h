@@ -1,0 +1,115 @@
+// The Windows test tier runs inside the simulated host process. This harness keeps
+// a pristine copy of the host image, records every VirtualProtect and MessageBoxA
+// call of the process, and stages each scenario: a fresh folder with a fresh copy
+// of ZorbelKavrin.asi and the scenario's settings files.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "simhost_layout.h"
+
+namespace harness {
+
+// ---- Set-up, once per process (DriverMain) ----
+void SilenceDebugOutput();  // OutputDebugString would end the emulated process
+void InstallRecorders();    // VirtualProtect and MessageBoxA -> recorders
+void TakeHostSnapshot();    // the pristine host image and its page protections
+int ThreadAttachCount();    // thread-attach notifications this DLL has seen
+
+// ---- Recorders ----
+struct ProtectCall {
+    std::uint32_t Address;
+    std::uint32_t Size;
+    std::uint32_t Protection;
+    std::uint32_t Previous;  // what the call reported (0 when it failed)
+    bool Succeeded;
+};
+std::vector<ProtectCall> TakeProtectCalls();  // returns and forgets them
+// While set, every VirtualProtect call fails without changing anything.
+void FailProtection(bool fail);
+
+struct MessageCall {
+    std::uintptr_t Owner;
+    std::string Text;
+    std::string Caption;
+    unsigned Type;
+};
+std::vector<MessageCall> TakeMessages();
+
+// ---- The host image ----
+std::uint32_t HostImageSize();
+const std::vector<std::uint8_t>& PristineImage();
+std::vector<std::uint8_t> CurrentImage();
+std::uint32_t PristineProtection(std::uint32_t address);
+std::uint32_t CurrentProtection(std::uint32_t address);
+void RestoreHostImage();  // bytes and protections as they were at start
+// Writes bytes into the image whatever its protection (keeps the protection).
+void PokeHost(std::uint32_t address, const void* bytes, std::size_t size);
+std::uint32_t PeekHost32(std::uint32_t address);
+float PeekHostFloat(std::uint32_t address);
+
+// Changed bytes of the image against the pristine copy: address -> new byte.
+struct ByteChange {
+    std::uint32_t Address;
+    std::uint8_t Before;
+    std::uint8_t After;
+};
+std::vector<ByteChange> ChangedBytes();
+
+// ---- Paths ----
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);
+std::wstring ProgramFolder();  // where the test program and ZorbelKavrin.asi lie
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+void MakeFolder(const std::wstring& path);
+void DeleteTree(const std::wstring& path);
+std::vector<std::string> ListNames(const std::wstring& folder);  // platform order
+std::string FolderFingerprint(const std::wstring& folder);  // names, sizes, times
+
+// ---- A scenario ----
+class Scenario {
+public:
+    // subfolder: the plugin's folder below the scenario root (e.g. "scripts"), or a
+    // name of its own (Cyrillic, very long); empty puts it at the root.
+    explicit Scenario(const std::wstring& subfolder = L"");
+    ~Scenario();
+    Scenario(const Scenario&) = delete;
+    Scenario& operator=(const Scenario&) = delete;
+
+    // Relative to the plugin's folder, '/' or '\\' as separators, UTF-8.
+    void File(const std::string& relative, const std::string& bytes);
+    void Folder(const std::string& relative);
+    void Ini(const std::string& text) { File("ZorbelKavrin.ini", text); }
+
+    bool Load();  // LoadLibraryW of the plugin copy; true when it loaded
+    void Unload();
+
+    HMODULE Module() const { return module_; }
+    const std::wstring& Root() const { return root_; }
+    const std::wstring& PluginFolder() const { return pluginFolder_; }
+    std::wstring PluginPath() const { return pluginFolder_ + L"ZorbelKavrin.asi"; }
+
+private:
+    std::wstring root_;
+    std::wstring pluginFolder_;
+    HMODULE module_ = nullptr;
+};
+
+// ---- Entering the host's sites ----
+void PassLodSite(sim::LodPass& pass);
+void PassAttributeSite(sim::AttrPass& pass);
+void PassSculptSite(sim::SculptPass& pass);
+std::uint32_t CallHostNameHash(const char* name);
+void SetLookupTable(const std::vector<sim::LookupEntry>& entries);
+int X87Depth(const std::uint8_t* env);  // from an FNSTENV image
+std::uint32_t FloatBits(float value);
+float BitsFloat(std::uint32_t bits);
+
+// Where the plugin's hooks lie: the targets of the written CALL/JMP.
+std::uint32_t RelativeTarget(std::uint32_t site);
+
+}  // namespace harness
