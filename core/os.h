@@ -19,7 +19,8 @@ using NativePath = std::string;
 
 // The folder of the module that holds the plugin's code, up to and including its
 // last separator (empty when the module path has none). Tools and tests that run
-// the settings code outside the plugin name the folder with UsePluginFolder first.
+// the settings code outside the plugin name the folder with UsePluginFolder first;
+// an empty name goes back to the module's folder.
 NativePath PluginFolder();
 void UsePluginFolder(const NativePath& folder);
 

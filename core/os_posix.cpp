@@ -72,11 +72,12 @@ int PosixProtection(std::uint32_t protection) {
 
 NativePath PluginFolder() {
     if (gHasPluginFolder) return gPluginFolder;
-    // As on Windows, the module is the one that holds this code.
+    // As on Windows, the module is the one that holds this code. The loader names a
+    // shared object by its full path, but the main program only as it was started.
     std::string path;
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&PluginFolder), &info) != 0 && info.dli_fname != nullptr &&
-        std::strchr(info.dli_fname, '/') != nullptr) {
+        info.dli_fname[0] == '/') {
         path = info.dli_fname;
     } else {
         char buffer[4096];
@@ -89,7 +90,7 @@ NativePath PluginFolder() {
 
 void UsePluginFolder(const NativePath& folder) {
     gPluginFolder = folder;
-    gHasPluginFolder = true;
+    gHasPluginFolder = !folder.empty();
 }
 
 bool JoinPath(const NativePath& folder, const std::string& relativeName, NativePath& joined) {

@@ -81,7 +81,7 @@ NativePath PluginFolder() {
 
 void UsePluginFolder(const NativePath& folder) {
     gPluginFolder = folder;
-    gHasPluginFolder = true;
+    gHasPluginFolder = !folder.empty();
 }
 
 bool JoinPath(const NativePath& folder, const std::string& relativeName, NativePath& joined) {

@@ -11,7 +11,7 @@ PACKAGES=(
     wine wine32:i386 wine64 qemu-user-static
     libcapstone-dev
     clang libclang-rt-14-dev llvm
-    zip unzip valgrind
+    zip unzip valgrind locales
 )
 
 if [ "$(id -u)" != 0 ]; then
@@ -32,6 +32,11 @@ if [ ${#missing[@]} -gt 0 ]; then
     fi
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# A locale whose decimal point is a comma, for the locale-independence tests.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
 # i386 ELF binaries (the 32-bit Wine loader) run through qemu-i386-static.

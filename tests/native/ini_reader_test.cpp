@@ -1,0 +1,259 @@
+// Typed reads: strtol and atof as the plugin uses them, the defaults, and where the
+// file is looked for.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include <unistd.h>
+
+#include "settings/ini_reader.h"
+#include "test_support.h"
+
+using zk::ParseDecimal;
+using zk::ParseFloat;
+using zk::ParseInteger;
+
+namespace {
+
+std::uint32_t Bits(float value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    return bits;
+}
+
+// ---- Integers ----
+
+TEST(ParseInteger, DecimalWithTrailingText) {
+    EXPECT_EQ(ParseInteger("1"), 1);
+    EXPECT_EQ(ParseInteger("01"), 1);
+    EXPECT_EQ(ParseInteger("1.9"), 1);
+    EXPECT_EQ(ParseInteger("2"), 2);
+    EXPECT_EQ(ParseInteger("-1"), -1);
+    EXPECT_EQ(ParseInteger("+7 ; x"), 7);
+    EXPECT_EQ(ParseInteger("  \t12abc"), 12);
+    EXPECT_EQ(ParseInteger("1e5"), 1);
+}
+
+TEST(ParseInteger, HexOnlyAfterALeading0x) {
+    EXPECT_EQ(ParseInteger("0x1"), 1);
+    EXPECT_EQ(ParseInteger("0X01"), 1);
+    EXPECT_EQ(ParseInteger("0x10 ; note"), 16);
+    EXPECT_EQ(ParseInteger("0xfF"), 255);
+    EXPECT_EQ(ParseInteger("0x1g"), 1);
+    EXPECT_EQ(ParseInteger("10"), 10);    // no prefix: decimal
+    EXPECT_EQ(ParseInteger("1f"), 1);
+    EXPECT_EQ(ParseInteger("-0x1"), 0);  // the first byte is '-': decimal "-0"
+    EXPECT_EQ(ParseInteger(" 0x10"), 0);  // the first byte is a space: decimal "0"
+}
+
+TEST(ParseInteger, NoNumberGivesZero) {
+    EXPECT_EQ(ParseInteger(""), 0);
+    EXPECT_EQ(ParseInteger("true"), 0);
+    EXPECT_EQ(ParseInteger("-"), 0);
+    EXPECT_EQ(ParseInteger("+"), 0);
+    EXPECT_EQ(ParseInteger("0x"), 0);
+    EXPECT_EQ(ParseInteger("0x-1"), 0);
+    EXPECT_EQ(ParseInteger("0xx1"), 0);
+    EXPECT_EQ(ParseInteger(" "), 0);
+}
+
+TEST(ParseInteger, OutOfRangeSaturatesLikeA32BitStrtol) {
+    EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseInteger("2147483648"), 2147483647);
+    EXPECT_EQ(ParseInteger("-2147483648"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ParseInteger("-2147483649"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ParseInteger("99999999999"), 2147483647);
+    EXPECT_EQ(ParseInteger("-99999999999"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(ParseInteger("0xFFFFFFFF"), 2147483647);
+    EXPECT_EQ(ParseInteger("0xFFFFFFFFF"), 2147483647);
+    EXPECT_EQ(ParseInteger("0x7FFFFFFF"), 2147483647);
+    EXPECT_EQ(ParseInteger("0x80000000"), 2147483647);
+    EXPECT_EQ(ParseInteger(std::string(5000, '9')), 2147483647);
+    EXPECT_EQ(ParseInteger("4294967297"), 2147483647);  // would wrap to 1 in 32 bits
+}
+
+TEST(ParseInteger, OnlyTheSixWhitespaceBytesAreSkipped) {
+    EXPECT_EQ(ParseInteger("\v\f\r\n 5"), 5);
+    EXPECT_EQ(ParseInteger("\xA0" "5"), 0);
+}
+
+// ---- Floats ----
+
+TEST(ParseFloat, DecimalWithFullStop) {
+    EXPECT_EQ(ParseFloat("400"), 400.0f);
+    EXPECT_EQ(ParseFloat(" -30.5xyz"), -30.5f);
+    EXPECT_EQ(ParseFloat("+.5"), 0.5f);
+    EXPECT_EQ(ParseFloat("5."), 5.0f);
+    EXPECT_EQ(ParseFloat("12,5"), 12.0f);
+    EXPECT_EQ(ParseFloat("1e3"), 1000.0f);
+    EXPECT_EQ(ParseFloat("1E+2"), 100.0f);
+    EXPECT_EQ(ParseFloat("2.5e-1"), 0.25f);
+    EXPECT_EQ(ParseFloat("1e"), 1.0f);
+    EXPECT_EQ(ParseFloat("1e+"), 1.0f);
+    EXPECT_EQ(ParseFloat("3 ; note"), 3.0f);
+}
+
+TEST(ParseFloat, NoNumberGivesZero) {
+    for (const char* text : {"", "wide", ".", "-", "+", "e5", "-.e1", " ", "nan", "inf",
+                             "infinity", "-inf"}) {
+        EXPECT_EQ(Bits(ParseFloat(text)), 0u) << text;
+    }
+}
+
+TEST(ParseFloat, HexIsNotAFloatHere) {
+    EXPECT_EQ(ParseFloat("0x10"), 0.0f);
+    EXPECT_EQ(ParseFloat("0x1p3"), 0.0f);
+}
+
+TEST(ParseFloat, NegativeZeroKeepsItsSign) {
+    EXPECT_EQ(Bits(ParseFloat("-0")), 0x80000000u);
+    EXPECT_EQ(Bits(ParseFloat("-0.0e5")), 0x80000000u);
+}
+
+TEST(ParseFloat, BeyondTheFloatRangeIsInfinity) {
+    EXPECT_EQ(ParseFloat("1e30"), 1e30f);
+    EXPECT_EQ(ParseFloat("1e40"), std::numeric_limits<float>::infinity());
+    EXPECT_EQ(ParseFloat("-1e40"), -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(ParseFloat("1e400"), std::numeric_limits<float>::infinity());
+    EXPECT_EQ(ParseFloat("-1e99999999999999"), -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(ParseFloat("340282346638528859811704183484516925440"),
+              std::numeric_limits<float>::max());
+    // Between FLT_MAX and the rounding midpoint: still FLT_MAX; at it: infinity.
+    EXPECT_EQ(ParseFloat("3.4028235e38"), std::numeric_limits<float>::max());
+    EXPECT_EQ(ParseFloat("3.402823567e38"), std::numeric_limits<float>::max());
+    EXPECT_EQ(ParseFloat("3.4028236e38"), std::numeric_limits<float>::infinity());
+}
+
+TEST(ParseFloat, TinyValuesBecomeZeroOrSubnormal) {
+    EXPECT_EQ(Bits(ParseFloat("1e-50")), 0u);
+    EXPECT_EQ(Bits(ParseFloat("-1e-50")), 0x80000000u);
+    EXPECT_EQ(Bits(ParseFloat("1e-400")), 0u);
+    EXPECT_EQ(Bits(ParseFloat("0.000000000000000000000000000000000000000000001")), 1u);
+    EXPECT_EQ(Bits(ParseFloat("0e999999")), 0u);
+}
+
+TEST(ParseFloat, DoubleThenFloatRounding) {
+    // atof rounds to double first; the double then rounds to the nearest float.
+    EXPECT_EQ(ParseDecimal("0.1"), 0.1);
+    EXPECT_EQ(Bits(ParseFloat("0.1")), 0x3DCCCCCDu);
+    EXPECT_EQ(Bits(ParseFloat("2.56")), 0x4023D70Au);
+    EXPECT_EQ(Bits(ParseFloat("340")), 0x43AA0000u);
+    EXPECT_EQ(ParseDecimal("1.00000000000000011102230246251565404236316680908203125"),
+              1.0);  // exactly half an ulp above 1: ties to even
+}
+
+TEST(ParseFloat, ManyDigitsStillRoundCorrectly) {
+    EXPECT_EQ(ParseDecimal("0." + std::string(400, '0') + "1e401"), 1.0);
+    EXPECT_EQ(ParseDecimal(std::string(400, '1') + "e-399"), 10.0 / 9.0);
+    EXPECT_EQ(ParseFloat("1" + std::string(40, '0')), std::numeric_limits<float>::infinity());
+}
+
+TEST(ParseFloat, IndependentOfTheProcessLocale) {
+    // A host may set a locale whose decimal point is a comma.
+    const char* previous = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = previous ? previous : "C";
+    const char* german = std::setlocale(LC_ALL, "de_DE.UTF-8");
+    ASSERT_NE(german, nullptr) << "the de_DE.UTF-8 locale is missing (scripts/setup.sh makes it)";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    EXPECT_EQ(ParseFloat("12.5"), 12.5f);
+    EXPECT_EQ(ParseFloat("12,5"), 12.0f);
+    EXPECT_EQ(zk::FormatFixed(340.0), "340.000000");
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(FormatFixed, RendersLikePercentF) {
+    EXPECT_EQ(zk::FormatFixed(340.0), "340.000000");
+    EXPECT_EQ(zk::FormatFixed(0.0), "0.000000");
+    EXPECT_EQ(zk::FormatFixed(-1.5), "-1.500000");
+    EXPECT_EQ(zk::FormatFixed(1e-7), "0.000000");
+    EXPECT_EQ(zk::FormatFixed(static_cast<double>(3.14159274f)), "3.141593");
+    EXPECT_EQ(zk::FormatFixed(1e20), "100000000000000000000.000000");
+}
+
+// ---- The reader over a document ----
+
+class Reader : public testing::Test {
+protected:
+    void Use(const std::string& text) {
+        folder_.Write("settings.ini", text);
+        testing_support::ResetPluginState(folder_.Path());
+        reader_.Open("settings.ini", 12);
+    }
+    testing_support::TempFolder folder_;
+    zk::IniReader reader_;
+};
+
+TEST_F(Reader, ReadIntegerDefaultAndValues) {
+    Use("[general]\nForceLodA = 0x10 ; note\nforcelodA=1\nEmpty=\nWord=abc\n");
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "ForceLodA", 0), 16);
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "Missing", 0), 0);
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "Missing", -5), -5);
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "Missing", 0x7FFFFFFF), 0x7FFFFFFF);
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "Missing", std::numeric_limits<std::int32_t>::min()),
+              std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(reader_.ReadInteger("OTHER", "ForceLodA", 3), 3);
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "Empty", 3), 0);
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "Word", 3), 0);
+}
+
+TEST_F(Reader, ReadFloatDefaultAndValues) {
+    Use("[GENERAL]\nFrontSteerAngle = 400\nEmpty=\nWide=wide\nComma=12,5\n");
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "FrontSteerAngle", 340.0f), 400.0f);
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "Missing", 340.0f), 340.0f);
+    EXPECT_EQ(reader_.ReadFloat("NONE", "FrontSteerAngle", 340.0f), 340.0f);
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "Empty", 340.0f), 0.0f);
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "Wide", 340.0f), 0.0f);
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "Comma", 340.0f), 12.0f);
+}
+
+TEST_F(Reader, ADefaultGoesThroughItsSixDecimalsText) {
+    Use("[GENERAL]\n");
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "X", 0.1f), 0.1f);
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "X", 1e-7f), 0.0f);  // "0.000000"
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "X", 2.0000001f), 2.0f);
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "X", -340.0f), -340.0f);
+}
+
+TEST_F(Reader, MissingFileGivesDefaults) {
+    testing_support::ResetPluginState(folder_.Path());
+    reader_.Open("absent.ini", 10);
+    EXPECT_EQ(reader_.Path, folder_.Path() + "absent.ini");
+    EXPECT_TRUE(reader_.Document.Sections.empty());
+    EXPECT_EQ(reader_.ReadFloat("GENERAL", "FrontSteerAngle", 340.0f), 340.0f);
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "ForceLodA", 0), 0);
+}
+
+TEST_F(Reader, PathIsThePluginFolderFollowedByTheName) {
+    Use("[GENERAL]\nA=1\n");
+    EXPECT_EQ(reader_.Path, folder_.Path() + "settings.ini");
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "A", 0), 1);
+}
+
+TEST_F(Reader, BackslashesInTheNameAreFolders) {
+    folder_.Write("KavrinCars/Car1.ini", "[GENERAL]\nForceLodA=1\n");
+    testing_support::ResetPluginState(folder_.Path());
+    reader_.Open("KavrinCars\\Car1.ini", 19);
+    EXPECT_EQ(reader_.ReadInteger("GENERAL", "ForceLodA", 0), 1);
+}
+
+TEST_F(Reader, OnlyTheGivenLengthOfTheNameCounts) {
+    Use("[GENERAL]\nA=1\n");
+    zk::IniReader reader;
+    reader.Open("settings.ini.bak", 12);
+    EXPECT_EQ(reader.ReadInteger("GENERAL", "A", 0), 1);
+}
+
+TEST(PluginFolder, IsTheFolderOfTheModuleHoldingTheCode) {
+    // Without a folder named by UsePluginFolder, it comes from the module that holds
+    // the settings code: here, the test program itself, never the working directory.
+    zk::os::UsePluginFolder("");
+    char exe[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    const std::string path = exe;
+    EXPECT_EQ(zk::os::PluginFolder(), path.substr(0, path.rfind('/') + 1));
+}
+
+}  // namespace
