@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace zk::os {
 namespace {
@@ -100,32 +101,30 @@ bool JoinPath(const NativePath& folder, const std::string& relativeName, NativeP
 }
 
 bool ReadWholeFile(const NativePath& path, std::string& bytes) {
-    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct Closer {
+        int File;
+        ~Closer() { if (File >= 0) close(File); }
+    } const open_{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    const int file = open_.File;
     if (file < 0) return false;
     struct stat status{};
-    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) {
-        close(file);
-        return false;
-    }
+    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) return false;
     bytes.clear();
     if (status.st_size > 0) bytes.reserve(static_cast<size_t>(status.st_size));
     char chunk[65536];
     for (;;) {
         const ssize_t got = read(file, chunk, sizeof chunk);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            close(file);
-            return false;
-        }
-        if (got == 0) break;
+        if (got < 0) return false;
+        if (got == 0) return true;
         bytes.append(chunk, static_cast<size_t>(got));
     }
-    close(file);
-    return true;
 }
 
 bool ListFolder(const NativePath& folder, std::vector<FolderEntry>& entries) {
-    DIR* listing = opendir(folder.c_str());
+    // Closed however the walk ends: appending an entry may throw.
+    const std::unique_ptr<DIR, int (*)(DIR*)> open(opendir(folder.c_str()), closedir);
+    DIR* listing = open.get();
     if (listing == nullptr) return false;
     for (;;) {
         errno = 0;
@@ -145,7 +144,6 @@ bool ListFolder(const NativePath& folder, std::vector<FolderEntry>& entries) {
         }
         entries.push_back(std::move(entry));
     }
-    closedir(listing);
     return true;
 }
 

@@ -5,6 +5,8 @@
 
 #include <locale.h>  // ___lc_codepage_func: the C run-time's current code page
 
+#include <memory>
+
 namespace zk::os {
 namespace {
 
@@ -96,30 +98,29 @@ bool ReadWholeFile(const NativePath& path, std::string& bytes) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    if (GetFileType(file) != FILE_TYPE_DISK) {
-        CloseHandle(file);
-        return false;
-    }
+    const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> open(file, CloseHandle);
+    if (GetFileType(file) != FILE_TYPE_DISK) return false;
     bytes.clear();
     LARGE_INTEGER size;
     if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000) {
         bytes.reserve(static_cast<size_t>(size.QuadPart));
     }
     char chunk[65536];
-    DWORD got = 0;
-    bool ok = true;
     // Read to the end rather than to the size seen at open: the file may be growing.
-    while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != FALSE) && got > 0) {
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) return false;
+        if (got == 0) return true;
         bytes.append(chunk, got);
     }
-    CloseHandle(file);
-    return ok;
 }
 
 bool ListFolder(const NativePath& folder, std::vector<FolderEntry>& entries) {
     WIN32_FIND_DATAW found;
     HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    // Closed however the walk ends: appending an entry may throw.
+    const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> open(listing, FindClose);
     do {
         const wchar_t* name = found.cFileName;
         if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) continue;
@@ -130,7 +131,6 @@ bool ListFolder(const NativePath& folder, std::vector<FolderEntry>& entries) {
     } while (FindNextFileW(listing, &found));
     // ERROR_NO_MORE_FILES is the normal end; any other failure ends the listing too,
     // keeping what was read.
-    FindClose(listing);
     return true;
 }
 
