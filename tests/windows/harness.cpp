@@ -348,9 +348,9 @@ void Scenario::File(const std::string& relative, const std::string& bytes) {
 
 void Scenario::Folder(const std::string& relative) { MakeFolder(pluginFolder_ + NativeRelative(relative)); }
 
-bool Scenario::Load() {
+bool Scenario::Load(bool extendedPath) {
     Unload();
-    module_ = LoadLibraryW(PluginPath().c_str());
+    module_ = LoadLibraryW(((extendedPath ? L"\\\\?\\" : L"") + PluginPath()).c_str());
     return module_ != nullptr;
 }
 

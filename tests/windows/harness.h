@@ -85,7 +85,9 @@ public:
     void Folder(const std::string& relative);
     void Ini(const std::string& text) { File("ZorbelKavrin.ini", text); }
 
-    bool Load();  // LoadLibraryW of the plugin copy; true when it loaded
+    // LoadLibraryW of the plugin copy (with the \\?\ prefix if asked); true when it
+    // loaded.
+    bool Load(bool extendedPath = false);
     void Unload();
 
     HMODULE Module() const { return module_; }

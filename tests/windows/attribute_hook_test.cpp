@@ -1,0 +1,153 @@
+// The attribute value hook, entered through the host's JMP at 0x773D3C.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "harness.h"
+
+using harness::BitsFloat;
+using harness::FloatBits;
+using harness::Scenario;
+
+namespace {
+
+constexpr std::uint32_t kKeyLow = 0xFDE70341, kKeyHigh = 0x2FC42D62;
+constexpr std::uint32_t kSlot10 = 0x1010ABCD;
+constexpr std::uint32_t kBelowBits = 0x40490FDB;  // pi, already on the x87 stack
+
+// A host object whose holder's attribute set is at holder + 0xD8.
+struct HostObject {
+    std::uint8_t Bytes[0x400] = {};
+    std::uint8_t Holder[0x200] = {};
+    struct {
+        std::uint32_t Head;
+        float Value;
+    } Low{0, 0}, High{0, 0};
+    std::uint32_t Address() const { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(Bytes)); }
+    std::uint32_t Set() const { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(Holder + 0xD8)); }
+    void LinkHolder() {
+        const std::uint32_t holder = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(Holder));
+        std::memcpy(Bytes + 0x3F0, &holder, 4);
+    }
+    void Answer(bool low, bool high) {
+        std::vector<sim::LookupEntry> table;
+        if (low) table.push_back({Set(), kKeyLow, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&Low))});
+        if (high) table.push_back({Set(), kKeyHigh, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&High))});
+        harness::SetLookupTable(table);
+    }
+};
+
+sim::AttrPass Pass(std::uint32_t object, std::int32_t index, std::int32_t value) {
+    sim::AttrPass pass{};
+    pass.In = {0xEAEAEAEA, 0x0C0C0C0C, 0x0D0D0D0D, 0xB0B0B0B0, 0, static_cast<std::uint32_t>(index),
+               0x51515151, 0xD1D1D1D1};
+    pass.InX87Bits = kBelowBits;
+    for (int i = 0; i < 8; ++i) pass.SlotsIn[i] = 0x5A000000u + i;
+    pass.SlotsIn[1] = object;
+    pass.SlotsIn[4] = kSlot10;
+    pass.SlotsIn[5] = static_cast<std::uint32_t>(value);
+    harness::PassAttributeSite(pass);
+    return pass;
+}
+
+// The contract at 0x773D44, whatever the value.
+void ExpectContract(const sim::AttrPass& pass) {
+    EXPECT_EQ(pass.Out.Eax, kSlot10);
+    EXPECT_EQ(pass.Out.Ebx, pass.In.Ebx);
+    EXPECT_EQ(pass.Out.Ecx, pass.In.Ecx);
+    EXPECT_EQ(pass.Out.Edx, pass.In.Edx);
+    EXPECT_EQ(pass.Out.Esi, pass.In.Esi);
+    EXPECT_EQ(pass.Out.Edi, pass.In.Edi);
+    EXPECT_EQ(pass.Out.Ebp, pass.In.Ebp);
+    EXPECT_EQ(pass.Out.Esp, pass.ExpectedEsp);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(pass.SlotsOut[i], pass.SlotsIn[i]) << "slot " << i;
+    EXPECT_EQ(harness::X87Depth(pass.Env), 2);  // one more than on entry
+    EXPECT_EQ(pass.BelowBits, kBelowBits);
+}
+
+class AttributeHook : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(scenario_.Load());
+        object_.LinkHolder();
+        object_.Low.Value = 1.25f;
+        object_.High.Value = -7.5f;
+    }
+    Scenario scenario_;
+    HostObject object_;
+};
+
+TEST(AttributeHookUnpatched, TheHostsOwnPathGivesTheRawInteger) {
+    harness::RestoreHostImage();
+    const std::uint32_t tailBefore = harness::PeekHost32(SIM_TAIL_PASSES);
+    const sim::AttrPass pass = Pass(0, 0, 35000);
+    EXPECT_EQ(BitsFloat(pass.TopBits), 35000.0f);
+    EXPECT_EQ(pass.Out.Eax, kSlot10);
+    EXPECT_EQ(harness::PeekHost32(SIM_TAIL_PASSES), tailBefore + 1);
+}
+
+TEST_F(AttributeHook, NullObjectDividesByAThousandWithoutALookup) {
+    const sim::AttrPass pass = Pass(0, 0, 35000);
+    EXPECT_EQ(BitsFloat(pass.TopBits), 35.0f);
+    EXPECT_EQ(pass.LookupCalls, 0u);
+    ExpectContract(pass);
+}
+
+TEST_F(AttributeHook, NullHolderFallsBackWithoutALookup) {
+    HostObject bare;  // no holder at 0x3F0
+    const sim::AttrPass pass = Pass(bare.Address(), 0, -1500);
+    EXPECT_EQ(BitsFloat(pass.TopBits), -1.5f);
+    EXPECT_EQ(pass.LookupCalls, 0u);
+    ExpectContract(pass);
+}
+
+TEST_F(AttributeHook, LookupMissFallsBack) {
+    object_.Answer(false, false);
+    const sim::AttrPass pass = Pass(object_.Address(), 0, 35000);
+    EXPECT_EQ(BitsFloat(pass.TopBits), 35.0f);
+    EXPECT_EQ(pass.LookupCalls, 1u);
+    ExpectContract(pass);
+}
+
+TEST_F(AttributeHook, KeyByIndexAsTheLookupSawIt) {
+    object_.Answer(true, true);
+    for (std::int32_t index : {-1, 0, 1, 2, 3, std::numeric_limits<std::int32_t>::min(),
+                               std::numeric_limits<std::int32_t>::max()}) {
+        SCOPED_TRACE(index);
+        const sim::AttrPass pass = Pass(object_.Address(), index, 99000);
+        const bool low = index < 2;
+        EXPECT_EQ(pass.LookupCalls, 1u);
+        EXPECT_EQ(pass.LookupKey, low ? kKeyLow : kKeyHigh);
+        EXPECT_EQ(pass.LookupEcx, object_.Set());
+        EXPECT_EQ(pass.LookupArg2, 0u);
+        EXPECT_EQ(BitsFloat(pass.TopBits), low ? 1.25f : -7.5f);
+        ExpectContract(pass);
+    }
+}
+
+TEST_F(AttributeHook, HitReturnsTheRecordsFloatExactly) {
+    object_.Answer(true, false);
+    for (std::uint32_t bits : {0x3F9E0419u, 0x7F7FFFFFu, 0x00000001u, 0x80000000u, 0xFF800000u}) {
+        std::memcpy(&object_.Low.Value, &bits, 4);
+        const sim::AttrPass pass = Pass(object_.Address(), 1, 123456);
+        EXPECT_EQ(pass.TopBits, bits);
+        ExpectContract(pass);
+    }
+}
+
+TEST_F(AttributeHook, LargeIntegerRoundsToSingleBeforeTheDivision) {
+    const sim::AttrPass pass = Pass(0, 0, 16777219);
+    EXPECT_EQ(BitsFloat(pass.TopBits), 16777220.0f / 1000.0f);
+    EXPECT_NE(BitsFloat(pass.TopBits), static_cast<float>(16777219.0 / 1000.0));
+    EXPECT_EQ(BitsFloat(Pass(0, 0, std::numeric_limits<std::int32_t>::min()).TopBits),
+              -2147483648.0f / 1000.0f);
+}
+
+TEST_F(AttributeHook, TheSixHostBytesAfterTheResumePointAreNoOperations) {
+    const std::uint32_t tailBefore = harness::PeekHost32(SIM_TAIL_PASSES);
+    Pass(0, 0, 1000);
+    EXPECT_EQ(harness::PeekHost32(SIM_TAIL_PASSES), tailBefore);
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// Where the plugin finds its settings: beside itself, whatever the working directory
+// is, whatever the folder is called and however long its path.
+#include <gtest/gtest.h>
+
+#include <locale.h>
+
+#include "harness.h"
+
+using harness::Scenario;
+
+namespace {
+
+// Changes the working directory for the length of a test.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::wstring& folder) {
+        saved_.resize(32768);
+        saved_.resize(GetCurrentDirectoryW(static_cast<DWORD>(saved_.size()), &saved_[0]));
+        SetCurrentDirectoryW(folder.c_str());
+    }
+    ~WorkingDirectory() { SetCurrentDirectoryW(saved_.c_str()); }
+
+private:
+    std::wstring saved_;
+};
+
+float SteeringAngle() { return harness::PeekHostFloat(0xA8918C); }
+
+bool CarForced(const char* file) {
+    char name[] = "CARC";
+    sim::LodPass pass{};
+    pass.Name = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(name));
+    pass.Key = harness::CallHostNameHash(file);
+    harness::PassLodSite(pass);
+    return name[3] == 'A';
+}
+
+TEST(SettingsPath, BesideThePluginNotInTheWorkingDirectory) {
+    Scenario scenario(L"game");
+    scenario.Ini("[GENERAL]\nFrontSteerAngle=123\n");
+    scenario.File("KavrinCars/Mine.ini", "[GENERAL]\nForceLodA=1\n");
+    // The working directory has a settings file and car folder of its own.
+    const std::wstring elsewhere = scenario.Root() + L"\\elsewhere";
+    harness::MakeFolder(elsewhere + L"\\KavrinCars");
+    harness::WriteBytes(elsewhere + L"\\ZorbelKavrin.ini", "[GENERAL]\nFrontSteerAngle=7\n");
+    harness::WriteBytes(elsewhere + L"\\KavrinCars\\Stray.ini", "[GENERAL]\nForceLodA=1\n");
+    harness::WriteBytes(elsewhere + L"\\KavrinCars\\Mine.ini", "[GENERAL]\nForceLodA=0\n");
+    const std::uint32_t hashesBefore = harness::PeekHost32(SIM_HASH_CALLS);
+    {
+        WorkingDirectory cd(elsewhere);
+        ASSERT_TRUE(scenario.Load());
+    }
+    EXPECT_EQ(SteeringAngle(), 123.0f);
+    EXPECT_TRUE(CarForced("Mine.ini"));
+    EXPECT_FALSE(CarForced("Stray.ini"));
+    EXPECT_EQ(harness::PeekHost32(SIM_HASH_CALLS) - hashesBefore, 3u);  // one record + two probes
+}
+
+TEST(SettingsPath, PluginInAScriptsSubfolder) {
+    Scenario scenario(L"scripts");
+    scenario.Ini("[GENERAL]\nFrontSteerAngle=250\n");
+    scenario.File("KavrinCars/Scripted.ini", "[GENERAL]\nForceLodA=1\n");
+    // The game's own folder (the working directory) holds another car folder.
+    harness::WriteBytes(scenario.Root() + L"\\ZorbelKavrin.ini", "[GENERAL]\nFrontSteerAngle=1\n");
+    harness::MakeFolder(scenario.Root() + L"\\KavrinCars");
+    harness::WriteBytes(scenario.Root() + L"\\KavrinCars\\Root.ini", "[GENERAL]\nForceLodA=1\n");
+    {
+        WorkingDirectory cd(scenario.Root());
+        ASSERT_TRUE(scenario.Load());
+    }
+    EXPECT_EQ(SteeringAngle(), 250.0f);
+    EXPECT_TRUE(CarForced("Scripted.ini"));
+    EXPECT_FALSE(CarForced("Root.ini"));
+}
+
+TEST(SettingsPath, CyrillicFolder) {
+    // "Игры\Кавринь": no form in the ANSI code page 1252.
+    Scenario scenario(L"\x0418\x0433\x0440\x044B\\\x041A\x0430\x0432\x0440\x0438\x043D\x044C");
+    ASSERT_EQ(GetACP(), 1252u);
+    scenario.Ini("[GENERAL]\nFrontSteerAngle=321\n");
+    scenario.File("KavrinCars/Car1.ini", "[GENERAL]\nForceLodA=1\n");
+    ASSERT_TRUE(scenario.Load());
+    EXPECT_EQ(SteeringAngle(), 321.0f);
+    EXPECT_TRUE(CarForced("Car1.ini"));
+}
+
+TEST(SettingsPath, PathLongerThanThreeHundredCharacters) {
+    std::wstring deep = L"deep";
+    for (int level = 0; level < 7; ++level) deep += L"\\" + std::wstring(45, static_cast<wchar_t>(L'a' + level));
+    for (bool extended : {false, true}) {
+        SCOPED_TRACE(extended ? "loaded by \\\\?\\ path" : "loaded by plain path");
+        Scenario scenario(deep);
+        ASSERT_GT(scenario.PluginPath().size(), 300u);
+        scenario.Ini("[GENERAL]\nFrontSteerAngle=77\n");
+        scenario.File("KavrinCars/Deep.ini", "[GENERAL]\nForceLodA=1\n");
+        ASSERT_TRUE(scenario.Load(extended));
+        EXPECT_EQ(SteeringAngle(), 77.0f);
+        EXPECT_TRUE(CarForced("Deep.ini"));
+    }
+}
+
+TEST(SettingsPath, AHostLocaleWithADecimalCommaChangesNothing) {
+    ASSERT_NE(setlocale(LC_ALL, "German_Germany.1252"), nullptr);
+    ASSERT_STREQ(localeconv()->decimal_point, ",");
+    Scenario scenario;
+    scenario.Ini("[GENERAL]\nFrontSteerAngle=12.5\n");
+    const bool loaded = scenario.Load();
+    setlocale(LC_ALL, "C");
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(SteeringAngle(), 12.5f);
+}
+
+TEST(SettingsPath, DefaultAngleDespiteADecimalComma) {
+    ASSERT_NE(setlocale(LC_ALL, "German_Germany.1252"), nullptr);
+    Scenario scenario;
+    const bool loaded = scenario.Load();
+    setlocale(LC_ALL, "C");
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(SteeringAngle(), 340.0f);
+}
+
+}  // namespace
