@@ -27,17 +27,8 @@ target_link_options(ZorbelKavrin PRIVATE ${ZK_STATIC_RUNTIME} -Wl,--exclude-all-
 add_library(zk_host_stand_in STATIC core/host_routines_stand_in.cpp)
 target_include_directories(zk_host_stand_in PUBLIC ${CMAKE_SOURCE_DIR})
 
-# The simulated host, linked once per driver DLL that it hands the process to.
-function(zk_add_simulated_host name driver)
-    add_executable(${name} ${CMAKE_SOURCE_DIR}/tests/host/simhost.S)
-    target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/host)
-    set_target_properties(${name} PROPERTIES LINKER_LANGUAGE C
-        LINK_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/simhost.ld)
-    target_link_options(${name} PRIVATE -nostdlib
-        -Wl,-T,${CMAKE_SOURCE_DIR}/tests/host/simhost.ld
-        -Wl,-e,_HostEntry -Wl,--image-base,0x400000 -Wl,--subsystem,console
-        -Wl,--disable-dynamicbase -Wl,--disable-reloc-section -Wl,--no-insert-timestamp)
-    target_link_libraries(${name} PRIVATE ${driver} kernel32)
-endfunction()
-
+add_subdirectory(tools/simhost)
+# The examples beside the programs: the report tool's default settings folder.
+file(COPY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_BINARY_DIR}/bin/examples)
+add_subdirectory(tools/hostsim)
 add_subdirectory(tests/windows)

@@ -12,10 +12,6 @@
 
 #include "harness.h"
 
-namespace harness {
-void NoteThreadAttach();
-}
-
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     if (reason == DLL_THREAD_ATTACH) harness::NoteThreadAttach();
     return TRUE;

@@ -1,7 +1,8 @@
-// The Windows test tier runs inside the simulated host process. This harness keeps
-// a pristine copy of the host image, records every VirtualProtect and MessageBoxA
-// call of the process, and stages each scenario: a fresh folder with a fresh copy
-// of ZorbelKavrin.asi and the scenario's settings files.
+// Runs inside the simulated host process, for the Windows tests and the report
+// tool: keeps a pristine copy of the host image, records every VirtualProtect and
+// MessageBoxA call of the process, stages each scenario (a fresh folder with a
+// fresh copy of ZorbelKavrin.asi and its settings files), and enters the host's
+// hooked sites.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +19,8 @@ namespace harness {
 void SilenceDebugOutput();  // OutputDebugString would end the emulated process
 void InstallRecorders();    // VirtualProtect and MessageBoxA -> recorders
 void TakeHostSnapshot();    // the pristine host image and its page protections
-int ThreadAttachCount();    // thread-attach notifications this DLL has seen
+void NoteThreadAttach();    // the driver DLL's DllMain calls it on DLL_THREAD_ATTACH
+int ThreadAttachCount();    // thread-attach notifications counted so far
 
 // ---- Recorders ----
 struct ProtectCall {

@@ -325,7 +325,9 @@ Scenario::Scenario(const std::wstring& subfolder) {
     RestoreHostImage();
     TakeProtectCalls();
     TakeMessages();
-    root_ = ProgramFolder() + L"scenarios\\s" + std::to_wstring(++gScenarioNumber);
+    // Per process as well: the test program and the report tool may run at once.
+    root_ = ProgramFolder() + L"scenarios\\p" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++gScenarioNumber);
     DeleteTree(root_);
     pluginFolder_ = root_ + L"\\";
     if (!subfolder.empty()) pluginFolder_ += subfolder + L"\\";

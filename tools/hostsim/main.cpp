@@ -1,0 +1,155 @@
+// zk-hostsim: loads the real ZorbelKavrin.asi into the simulated host and reports
+// the build check, the settings as read, every protection window, every host byte
+// changed, and a few passes through each installed hook.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cars/car_settings.h"
+#include "core/host_addresses.h"
+#include "core/os.h"
+#include "harness.h"
+#include "plugin_image.h"
+#include "report.h"
+#include "settings/global_settings.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: zk-hostsim [--settings DIR] [--workdir DIR] [--entry-point HEX] [--json]\n"
+    "  --settings DIR      folder holding ZorbelKavrin.ini and KavrinCars (default: the\n"
+    "                      examples shipped beside this program)\n"
+    "  --workdir DIR       working directory while the plugin loads\n"
+    "  --entry-point HEX   pretend the host has another AddressOfEntryPoint\n"
+    "  --json              the report as one JSON object\n";
+
+// Copies a folder tree (files and folders) into another.
+void CopyTree(const std::wstring& from, const std::wstring& to) {
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((from + L"\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CreateDirectoryW((to + L"\\" + name).c_str(), nullptr);
+            CopyTree(from + L"\\" + name, to + L"\\" + name);
+        } else {
+            CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
+        }
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+}
+
+bool ParseOptions(int count, wchar_t** arguments, hostsim::Options& options) {
+    options.Settings = harness::ProgramFolder() + L"examples";
+    for (int i = 1; i < count; ++i) {
+        const std::wstring argument = arguments[i];
+        const bool hasValue = i + 1 < count;
+        if (argument == L"--json") {
+            options.Json = true;
+        } else if (argument == L"--settings" && hasValue) {
+            options.Settings = arguments[++i];
+        } else if (argument == L"--workdir" && hasValue) {
+            options.WorkingDirectory = arguments[++i];
+        } else if (argument == L"--entry-point" && hasValue) {
+            options.HasEntryPoint = true;
+            options.EntryPoint = static_cast<std::uint32_t>(wcstoul(arguments[++i], nullptr, 16));
+        } else {
+            return false;
+        }
+    }
+    while (!options.Settings.empty() && (options.Settings.back() == L'\\' || options.Settings.back() == L'/')) {
+        options.Settings.pop_back();
+    }
+    return true;
+}
+
+// The settings as the plugin reads them, by the plugin's own code in this module.
+void ReadSettings(const std::wstring& folder, hostsim::Report& report) {
+    zk::os::UsePluginFolder(folder);
+    zk::LoadGlobalSettings();
+    zk::IniReader main;
+    main.Open(zk::kSettingsFileName, std::strlen(zk::kSettingsFileName));
+    std::string ignored;
+    report.SettingsFound = zk::os::ReadWholeFile(main.Path, ignored);
+    report.ForceLodA = zk::GlobalSettings.ForceLodA;
+    report.FrontSteerAngle = zk::GlobalSettings.FrontSteerAngle;
+    report.ExpandMemoryPools = zk::GlobalSettings.ExpandMemoryPools;
+    report.InfiniteTuningSliders = zk::GlobalSettings.InfiniteTuningSliders;
+    report.InfiniteAutosculptSliders = zk::GlobalSettings.InfiniteAutosculptSliders;
+    for (const auto& record : zk::CarSettingsRegistry) {
+        report.Cars.push_back({record->Name, record->Key, record->ForceLodA});
+    }
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+
+extern "C" __declspec(dllexport) int DriverMain() {
+    harness::SilenceDebugOutput();
+    harness::InstallRecorders();
+    harness::TakeHostSnapshot();
+
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    hostsim::Options options;
+    const bool parsed = ParseOptions(count, arguments, options);
+    LocalFree(arguments);
+    if (!parsed) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (GetFileAttributesW(options.Settings.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "zk-hostsim: no settings folder %s\n", harness::Narrow(options.Settings).c_str());
+        return 2;
+    }
+
+    hostsim::Report report;
+    harness::Scenario scenario;
+    CopyTree(options.Settings, scenario.PluginFolder().substr(0, scenario.PluginFolder().size() - 1));
+    report.PluginPath = harness::Narrow(scenario.PluginPath());
+    report.SettingsPath = harness::Narrow(options.Settings);
+
+    const std::uint32_t entryField = SIM_IMAGE_BASE + harness::PeekHost32(SIM_IMAGE_BASE + 0x3C) + 0x28;
+    if (options.HasEntryPoint) harness::PokeHost(entryField, &options.EntryPoint, 4);
+    report.EntryPoint = harness::PeekHost32(entryField);
+    report.Supported = report.EntryPoint == zk::SupportedEntryPointRva;
+
+    std::wstring savedDirectory(32768, L'\0');
+    savedDirectory.resize(GetCurrentDirectoryW(static_cast<DWORD>(savedDirectory.size()), &savedDirectory[0]));
+    if (!options.WorkingDirectory.empty()) SetCurrentDirectoryW(options.WorkingDirectory.c_str());
+    std::wstring directory(32768, L'\0');
+    directory.resize(GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]));
+    report.WorkingDirectory = harness::Narrow(directory);
+
+    report.Loaded = scenario.Load();
+    SetCurrentDirectoryW(savedDirectory.c_str());
+    report.Messages = harness::TakeMessages();
+    report.Windows = harness::TakeProtectCalls();
+    const harness::ModuleRange module = harness::RangeOf(scenario.Module());
+    report.ModuleBase = module.Base;
+    std::vector<harness::ByteChange> bytes = harness::ChangedBytes();
+    if (options.HasEntryPoint) {  // the header field is ours, not the plugin's
+        std::vector<harness::ByteChange> kept;
+        for (const auto& change : bytes) {
+            if (change.Address < entryField || change.Address >= entryField + 4) kept.push_back(change);
+        }
+        bytes.swap(kept);
+    }
+    report.Changes = hostsim::DescribeChanges(bytes, module.Base, module.Size);
+
+    ReadSettings(scenario.PluginFolder(), report);
+    if (report.Loaded) report.Probes = hostsim::RunProbes(report);
+
+    const std::string text = options.Json ? hostsim::RenderJson(report) : hostsim::RenderText(report);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    scenario.Unload();
+    return 0;
+}
