@@ -12,4 +12,5 @@ target_link_libraries(zk_portable PUBLIC ${CMAKE_DL_LIBS})
 add_library(zk_host_stand_in STATIC core/host_routines_stand_in.cpp)
 target_include_directories(zk_host_stand_in PUBLIC ${CMAKE_SOURCE_DIR})
 
+add_subdirectory(tools/zk-check)
 add_subdirectory(tests/native)

@@ -31,4 +31,5 @@ add_subdirectory(tools/simhost)
 # The examples beside the programs: the report tool's default settings folder.
 file(COPY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_BINARY_DIR}/bin/examples)
 add_subdirectory(tools/hostsim)
+add_subdirectory(tools/zk-check)
 add_subdirectory(tests/windows)

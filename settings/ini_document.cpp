@@ -1,25 +1,9 @@
 #include "settings/ini_document.h"
 
+#include "settings/ini_lines.h"
+
 namespace zk {
 namespace {
-
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-bool IsIniSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');  // 09 0A 0B 0C 0D and 20
-}
-
-std::string_view TrimView(std::string_view text, bool front, bool back) {
-    if (text.empty()) return text;
-    while (text.size() >= 3 && text.substr(0, 3) == kByteOrderMark) text.remove_prefix(3);
-    if (front) {
-        while (!text.empty() && IsIniSpace(text.front())) text.remove_prefix(1);
-    }
-    if (back) {
-        while (!text.empty() && IsIniSpace(text.back())) text.remove_suffix(1);
-    }
-    return text;
-}
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -61,48 +45,33 @@ bool IniDocument::Load(const os::NativePath& path) {
 bool IniDocument::Parse(std::string_view text) {
     if (text.empty()) return false;
     Section* current = nullptr;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-
-        line = line.substr(0, line.find(';'));
-        if (line.size() >= 3) {
-            const std::size_t slashes = line.rfind(" //");
-            if (slashes != std::string_view::npos) line = line.substr(0, slashes);
+    ForEachIniLine(text, [&](const IniLine& line) {
+        if (line.What == IniLine::kHeader) {
+            current = &Sections[std::string(line.Name)];  // created, or reopened
+        } else if (line.What == IniLine::kKey) {
+            if (current == nullptr) current = &Sections[std::string()];
+            current->try_emplace(std::string(line.Key), line.Value);  // the first one wins
         }
-        line = TrimView(line, true, true);
-        if (line.empty()) continue;
-
-        if (line.front() == '[' && line.back() == ']') {
-            const std::string_view name = TrimView(line.substr(1, line.size() - 2), true, true);
-            current = &Sections[std::string(name)];
-            continue;
-        }
-
-        std::string_view key = line;
-        std::string_view value;
-        const std::size_t equals = line.find('=');
-        if (equals != std::string_view::npos) {
-            key = TrimView(line.substr(0, equals), false, true);
-            value = TrimView(line.substr(equals + 1), true, false);
-        }
-        if (current == nullptr) current = &Sections[std::string()];
-        current->try_emplace(std::string(key), value);  // the first occurrence wins
-    }
+    });
     return true;
+}
+
+const IniDocument::Section* IniDocument::FindSection(std::string_view name,
+                                                     std::string* foundName) const {
+    for (const auto& [stored, keys] : Sections) {
+        if (!EqualsIgnoringAsciiCase(stored, name)) continue;
+        if (foundName != nullptr) *foundName = stored;
+        return &keys;
+    }
+    return nullptr;
 }
 
 std::string IniDocument::GetValue(std::string_view section, std::string_view key,
                                   std::string_view defaultText) const {
-    for (const auto& [name, keys] : Sections) {
-        if (!EqualsIgnoringAsciiCase(name, section)) continue;
-        const auto found = keys.find(key);
-        return found != keys.end() ? found->second : std::string(defaultText);
-    }
-    return std::string(defaultText);
+    const Section* keys = FindSection(section);
+    if (keys == nullptr) return std::string(defaultText);
+    const auto found = keys->find(key);
+    return found != keys->end() ? found->second : std::string(defaultText);
 }
 
 }  // namespace zk

@@ -24,6 +24,10 @@ struct IniDocument {
     // in a section wins. False for an empty text.
     bool Parse(std::string_view text);
 
+    // The section lookups use: the first in stored order whose name matches ignoring
+    // ASCII case (its stored name in foundName), or null.
+    const Section* FindSection(std::string_view name, std::string* foundName = nullptr) const;
+
     // A copy of the value, or of defaultText when the section or key is missing.
     // The section is the first in stored order whose name matches ignoring ASCII
     // case; only that section is consulted. Keys match exactly.

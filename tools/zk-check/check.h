@@ -1,0 +1,63 @@
+// zk-check: what the plugin will make of a player's settings folder, by the
+// plugin's own settings and registry code, and what in it looks like a mistake.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/os.h"
+
+namespace zk::check {
+
+struct Options {
+    std::string PluginDir = ".";  // as the user wrote it (UTF-8)
+    std::string Exe;              // empty: no exe check
+    bool Json = false;
+};
+
+struct Warning {
+    std::string File;
+    std::size_t Line = 0;  // 0: the warning is about the file or entry as a whole
+    std::string Message;
+};
+
+struct Car {
+    std::string Name;
+    bool ForceLodA = false;
+    bool Folder = false;
+};
+
+struct ExeCheck {
+    std::string Path;
+    bool Supported = false;
+    bool HasEntryPoint = false;
+    std::uint32_t EntryPoint = 0;
+    std::string Error;
+};
+
+struct Result {
+    std::string SettingsFile;
+    bool SettingsFound = false;
+    bool ForceLodA = false, ExpandMemoryPools = false, InfiniteTuningSliders = false,
+         InfiniteAutosculptSliders = false;
+    float FrontSteerAngle = 0;
+    std::vector<Car> Cars;
+    std::vector<Warning> Warnings;
+    bool CheckedExe = false;
+    ExeCheck Exe;
+    std::vector<std::string> Errors;  // unreadable input
+};
+
+Result Run(const Options& options);
+
+// 0 clean, 1 warnings only, 2 an error (unsupported exe, unreadable input).
+int ExitStatus(const Result& result);
+
+std::string RenderText(const Result& result);
+std::string RenderJson(const Result& result);
+
+// The parsed document of one file, sections and keys in stored order.
+std::string DumpIniJson(const os::NativePath& path);
+
+}  // namespace zk::check
