@@ -1,6 +1,7 @@
 # 32-bit Windows: the plugin, the simulated host and the Windows test tier.
 add_compile_options(-msse2 -mfpmath=sse)
 enable_language(ASM)
+enable_language(RC)
 
 # A player's machine has no mingw run-time DLLs, and the build is the same every
 # time it is made from the same sources.
@@ -17,7 +18,8 @@ add_library(zk_plugin_core OBJECT
     patches/slider_patches.cpp)
 target_link_libraries(zk_plugin_core PUBLIC zk_portable)
 
-add_library(ZorbelKavrin MODULE core/dll_main.cpp)
+configure_file(core/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
+add_library(ZorbelKavrin MODULE core/dll_main.cpp ${CMAKE_BINARY_DIR}/version.rc)
 target_link_libraries(ZorbelKavrin PRIVATE zk_plugin_core user32)
 set_target_properties(ZorbelKavrin PROPERTIES PREFIX "" SUFFIX ".asi")
 # No exports at all: without this, ld exports every symbol of a DLL that names none.
@@ -33,3 +35,4 @@ file(COPY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_BINARY_DIR}/bin/exam
 add_subdirectory(tools/hostsim)
 add_subdirectory(tools/zk-check)
 add_subdirectory(tests/windows)
+include(cmake/package.cmake)

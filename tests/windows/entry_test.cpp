@@ -1,6 +1,8 @@
 // The entry point's notifications other than process attach.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "harness.h"
 
 using harness::Scenario;
@@ -80,3 +82,24 @@ TEST(Entry, TheStartUpRunsOncePerLoad) {
 }
 
 }  // namespace
+
+TEST(Entry, TheVersionResourceNamesTheProduct) {
+    const std::wstring path = harness::ProgramFolder() + L"ZorbelKavrin.asi";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> block(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    const auto value = [&](const wchar_t* name) {
+        wchar_t* text = nullptr;
+        UINT length = 0;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        return VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&text), &length) && text
+                   ? harness::Narrow(text)
+                   : std::string();
+    };
+    EXPECT_EQ(value(L"ProductName"), "ZorbelKavrin");
+    EXPECT_EQ(value(L"OriginalFilename"), "ZorbelKavrin.asi");
+    EXPECT_EQ(value(L"ProductVersion"), ZK_VERSION);
+    EXPECT_NE(value(L"FileDescription").find("ZorbelKavrin"), std::string::npos);
+}
