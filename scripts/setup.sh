@@ -11,7 +11,7 @@ PACKAGES=(
     wine wine32:i386 wine64 qemu-user-static
     libcapstone-dev
     clang libclang-rt-14-dev llvm
-    zip unzip valgrind locales
+    zip unzip valgrind locales jq
 )
 
 if [ "$(id -u)" != 0 ]; then
