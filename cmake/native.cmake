@@ -13,4 +13,7 @@ add_library(zk_host_stand_in STATIC core/host_routines_stand_in.cpp)
 target_include_directories(zk_host_stand_in PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_subdirectory(tools/zk-check)
+if(NOT ZK_SANITIZE)
+    add_subdirectory(bench)
+endif()
 add_subdirectory(tests/native)

@@ -23,8 +23,9 @@ add_library(ZorbelKavrin MODULE core/dll_main.cpp ${CMAKE_BINARY_DIR}/version.rc
 target_link_libraries(ZorbelKavrin PRIVATE zk_plugin_core user32)
 set_target_properties(ZorbelKavrin PROPERTIES PREFIX "" SUFFIX ".asi")
 # No exports at all: without this, ld exports every symbol of a DLL that names none.
+# The map names the stripped DLL's routines for the machine-code checks.
 target_link_options(ZorbelKavrin PRIVATE ${ZK_STATIC_RUNTIME} -Wl,--exclude-all-symbols -s
-    -Wl,--image-base,0x10000000)
+    -Wl,--image-base,0x10000000 -Wl,-Map,${CMAKE_BINARY_DIR}/ZorbelKavrin.map)
 
 add_library(zk_host_stand_in STATIC core/host_routines_stand_in.cpp)
 target_include_directories(zk_host_stand_in PUBLIC ${CMAKE_SOURCE_DIR})

@@ -95,6 +95,7 @@ void UsePluginFolder(const NativePath& folder) {
 }
 
 bool JoinPath(const NativePath& folder, const std::string& relativeName, NativePath& joined) {
+    joined.reserve(folder.size() + relativeName.size());
     joined = folder;
     for (char c : relativeName) joined.push_back(c == '\\' ? '/' : c);
     return true;

@@ -29,11 +29,16 @@ std::string TranslateTextMode(std::string_view bytes) {
     if (end != std::string_view::npos) bytes = bytes.substr(0, end);
     std::string text;
     text.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') continue;
-        text.push_back(bytes[i]);
+    // Whole runs up to each CR LF, the CR dropped.
+    for (std::size_t from = 0;;) {
+        const std::size_t crlf = bytes.find("\r\n", from);
+        if (crlf == std::string_view::npos) {
+            text.append(bytes.substr(from));
+            return text;
+        }
+        text.append(bytes.substr(from, crlf - from));
+        from = crlf + 1;
     }
-    return text;
 }
 
 bool IniDocument::Load(const os::NativePath& path) {

@@ -10,6 +10,7 @@
 #include "cars/lod_override_hook.h"
 #include "core/host_stand_in.h"
 #include "settings/global_settings.h"
+#include "failing_allocator.h"
 #include "test_support.h"
 
 namespace {
@@ -157,6 +158,39 @@ TEST_F(AttributeValue, LargeIntegersRoundToSinglePrecisionBeforeTheDivision) {
     // another float.
     EXPECT_EQ(IndexedAttributeValue(nullptr, 0, 16777219), 16777220.0f / 1000.0f);
     EXPECT_NE(static_cast<float>(16777219.0 / 1000.0), 16777220.0f / 1000.0f);
+}
+
+// ---- Nothing allocated per call ----
+
+TEST(HookAllocations, NeitherDecisionAllocates) {
+    testing_support::ResetPluginState("");
+    for (int i = 0; i < 200; ++i) {
+        auto record = std::make_unique<zk::CarSettingsRecord>();
+        record->Key = static_cast<std::uint32_t>(i);
+        record->ForceLodA = i % 2 == 0;
+        zk::CarSettingsRegistry.push_back(std::move(record));
+    }
+    HostObject object;
+    unsigned char holder[0x200] = {};
+    object.SetHolder(holder);
+    Record record{0, 2.0f};
+    zk::StandInAttributes.assign(1, {holder + 0xD8, 0xFDE70341, &record});
+    char name[] = "CARC";
+    testing_support::FailAllocationsAfter(0);  // any allocation now throws
+    bool threw = false;
+    float value = 0;
+    try {
+        for (std::uint32_t key = 0; key < 300; ++key) ApplyLodOverride(name, key);
+        value = IndexedAttributeValue(&object, 0, 5) + IndexedAttributeValue(nullptr, 3, 5);
+    } catch (...) {
+        threw = true;
+    }
+    testing_support::FailAllocationsAfter(-1);
+    EXPECT_FALSE(threw);
+    EXPECT_STREQ(name, "CARA");
+    EXPECT_EQ(value, 2.005f);
+    zk::StandInAttributes.clear();
+    testing_support::ResetPluginState("");
 }
 
 }  // namespace
