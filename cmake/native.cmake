@@ -5,6 +5,12 @@ if(ZK_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+option(ZK_FUZZ "Build the libFuzzer targets only (clang)" OFF)
+if(ZK_FUZZ)
+    add_subdirectory(tests/fuzz)
+    return()
+endif()
+
 add_library(zk_portable STATIC ${ZK_PORTABLE_SOURCES} core/os_posix.cpp)
 target_include_directories(zk_portable PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(zk_portable PUBLIC ${CMAKE_DL_LIBS})

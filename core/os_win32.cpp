@@ -106,12 +106,13 @@ bool ReadWholeFile(const NativePath& path, std::string& bytes) {
         bytes.reserve(static_cast<size_t>(size.QuadPart));
     }
     char chunk[65536];
-    // Read to the end rather than to the size seen at open: the file may be growing.
+    // To the end rather than to the size seen at open: the file may be growing. A
+    // disk file's read comes back short only at its end.
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) return false;
-        if (got == 0) return true;
         bytes.append(chunk, got);
+        if (got < sizeof chunk) return true;
     }
 }
 

@@ -63,11 +63,11 @@ void ForEachIniLine(std::string_view text, Visit&& visit) {
                 line.What = IniLine::kHeader;
                 line.Name = TrimView(kept.substr(1, kept.size() - 2), true, true);
             } else {
+                // Without an equals sign the key is the whole line; cleaned either way.
                 line.What = IniLine::kKey;
-                line.Key = kept;
                 const std::size_t equals = kept.find('=');
+                line.Key = TrimView(kept.substr(0, equals), false, true);
                 if (equals != std::string_view::npos) {
-                    line.Key = TrimView(kept.substr(0, equals), false, true);
                     line.Value = TrimView(kept.substr(equals + 1), true, false);
                 }
             }

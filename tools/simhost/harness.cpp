@@ -248,6 +248,8 @@ std::wstring ProgramFolder() {
     return FolderOf(path);
 }
 
+std::wstring FixtureFolder(const std::wstring& name) { return ProgramFolder() + L"fixtures\\" + name; }
+
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -335,16 +337,29 @@ Scenario::Scenario(const std::wstring& subfolder) {
     CopyFileW((ProgramFolder() + L"ZorbelKavrin.asi").c_str(), PluginPath().c_str(), FALSE);
 }
 
+Scenario::Scenario(const Fixture& fixture) : root_(fixture.Folder), fixture_(true) {
+    RestoreHostImage();
+    TakeProtectCalls();
+    TakeMessages();
+    pluginFolder_ = root_ + L"\\";
+    CopyFileW((ProgramFolder() + L"ZorbelKavrin.asi").c_str(), PluginPath().c_str(), FALSE);
+}
+
 Scenario::~Scenario() {
     Unload();
-    DeleteTree(root_);
+    if (fixture_) {
+        DeleteFileW(PluginPath().c_str());
+    } else {
+        DeleteTree(root_);
+    }
     RestoreHostImage();
     FailProtection(false);
 }
 
 void Scenario::File(const std::string& relative, const std::string& bytes) {
     const std::wstring path = pluginFolder_ + NativeRelative(relative);
-    MakeFolder(FolderOf(path).substr(0, FolderOf(path).size() - 1));
+    const std::wstring parent = FolderOf(path).substr(0, FolderOf(path).size() - 1);
+    if (GetFileAttributesW(parent.c_str()) == INVALID_FILE_ATTRIBUTES) MakeFolder(parent);
     WriteBytes(path, bytes);
 }
 

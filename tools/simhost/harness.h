@@ -66,6 +66,7 @@ std::vector<ByteChange> ChangedBytes();
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
 std::wstring ProgramFolder();  // where the test program and ZorbelKavrin.asi lie
+std::wstring FixtureFolder(const std::wstring& name);  // prepared by the build
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 void MakeFolder(const std::wstring& path);
 void DeleteTree(const std::wstring& path);
@@ -78,6 +79,12 @@ public:
     // subfolder: the plugin's folder below the scenario root (e.g. "scripts"), or a
     // name of its own (Cyrillic, very long); empty puts it at the root.
     explicit Scenario(const std::wstring& subfolder = L"");
+    // The plugin copied into a prepared folder (a fixture too large to write through
+    // Wine in a test); only the copy is removed afterwards.
+    struct Fixture {
+        std::wstring Folder;
+    };
+    explicit Scenario(const Fixture& fixture);
     ~Scenario();
     Scenario(const Scenario&) = delete;
     Scenario& operator=(const Scenario&) = delete;
@@ -100,6 +107,7 @@ public:
 private:
     std::wstring root_;
     std::wstring pluginFolder_;
+    bool fixture_ = false;
     HMODULE module_ = nullptr;
 };
 

@@ -390,6 +390,10 @@ std::string DumpIniJson(const os::NativePath& path) {
     const bool found = os::ReadWholeFile(path, bytes);
     IniDocument document;
     if (found) document.Parse(TranslateTextMode(bytes));
+    return DumpDocumentJson(found, document);
+}
+
+std::string DumpDocumentJson(bool found, const IniDocument& document) {
     std::vector<std::string> sections;
     for (const auto& [name, keys] : document.Sections) {
         std::vector<std::string> pairs;

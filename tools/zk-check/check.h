@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/os.h"
+#include "settings/ini_document.h"
 
 namespace zk::check {
 
@@ -59,5 +60,6 @@ std::string RenderJson(const Result& result);
 
 // The parsed document of one file, sections and keys in stored order.
 std::string DumpIniJson(const os::NativePath& path);
+std::string DumpDocumentJson(bool found, const IniDocument& document);
 
 }  // namespace zk::check
