@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "plan.h"
 
 using harness::Scenario;
 
@@ -87,6 +88,26 @@ TEST(Registry, SettingsFilesAreReadWithoutLockingThem) {
     EXPECT_TRUE(scenario.Load());
     CloseHandle(writer);
     EXPECT_EQ(harness::PeekHostFloat(0xA8918C), 55.0f);
+}
+
+TEST(Registry, AListingThatFailsWhileAdvancingKeepsWhatWasRead) {
+    Scenario scenario;
+    for (int i = 0; i < 5; ++i) {
+        scenario.File("KavrinCars/Car" + std::to_string(i) + ".ini", "[GENERAL]\nForceLodA=1\n");
+    }
+    const auto order = harness::ListNames(scenario.PluginFolder() + L"KavrinCars");
+    ASSERT_EQ(order.size(), 5u);
+    const std::uint32_t before = harness::PeekHost32(SIM_HASH_CALLS);
+    harness::FailListingAfter(3);  // past "." and "..", into the files, then a failure
+    const bool loaded = scenario.Load();
+    harness::FailListingAfter(-1);
+    ASSERT_TRUE(loaded);
+    const std::uint32_t records = harness::PeekHost32(SIM_HASH_CALLS) - before;
+    EXPECT_GE(records, 1u);
+    EXPECT_LT(records, 5u);
+    // The records are the listing's first entries; the scan ended at the failure.
+    for (std::uint32_t i = 0; i < order.size(); ++i) EXPECT_EQ(CarForced(order[i]), i < records) << order[i];
+    EXPECT_NE(harness::RelativeTarget(0x777D11), 0x4366B0u);  // the start-up went on to patch
 }
 
 }  // namespace

@@ -125,6 +125,52 @@ std::vector<ProtectCall> TakeProtectCalls() {
 
 void FailProtection(bool fail) { gFailProtection = fail; }
 
+namespace {
+
+std::uint8_t* gFindNext = nullptr;
+std::uint8_t gFindNextStart[5];
+int gFindNextBudget = -1;
+
+void SetFindNextRedirected(bool redirected);
+
+// Counts down the advances it lets through, each by the real function with its
+// first bytes put back for the call.
+BOOL WINAPI LimitedFindNext(HANDLE listing, LPWIN32_FIND_DATAW found) {
+    if (gFindNextBudget == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    --gFindNextBudget;
+    SetFindNextRedirected(false);
+    const BOOL result = reinterpret_cast<BOOL(WINAPI*)(HANDLE, LPWIN32_FIND_DATAW)>(gFindNext)(listing, found);
+    SetFindNextRedirected(true);
+    return result;
+}
+
+void SetFindNextRedirected(bool redirected) {
+    if (redirected) {
+        Redirect(gFindNext, reinterpret_cast<const void*>(&LimitedFindNext));
+        return;
+    }
+    DWORD old = 0;
+    ProtectDirect(gFindNext, 5, PAGE_EXECUTE_READWRITE, &old);
+    std::memcpy(gFindNext, gFindNextStart, 5);
+    ProtectDirect(gFindNext, 5, old, &old);
+    FlushInstructionCache(GetCurrentProcess(), gFindNext, 5);
+}
+
+}  // namespace
+
+void FailListingAfter(int advances) {
+    if (gFindNext == nullptr) {
+        gFindNext = reinterpret_cast<std::uint8_t*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "FindNextFileW"));
+        std::memcpy(gFindNextStart, gFindNext, 5);
+    }
+    const bool wasArmed = gFindNextBudget >= 0;
+    gFindNextBudget = advances;
+    if (wasArmed != (advances >= 0)) SetFindNextRedirected(advances >= 0);
+}
+
 std::vector<MessageCall> TakeMessages() {
     std::lock_guard<std::mutex> hold(gLock);
     std::vector<MessageCall> messages;

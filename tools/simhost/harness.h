@@ -34,6 +34,10 @@ std::vector<ProtectCall> TakeProtectCalls();  // returns and forgets them
 // While set, every VirtualProtect call fails without changing anything.
 void FailProtection(bool fail);
 
+// After `advances` more successful calls, FindNextFileW fails (access denied)
+// instead of advancing a listing; -1 lets it work again.
+void FailListingAfter(int advances);
+
 struct MessageCall {
     std::uintptr_t Owner;
     std::string Text;
