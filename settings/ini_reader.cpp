@@ -4,10 +4,11 @@
 #include <cmath>
 #include <limits>
 
+#include "settings/ini_lines.h"
+
 namespace zk {
 namespace {
 
-bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 int DigitValue(char c) {
@@ -36,16 +37,19 @@ float IniReader::ReadFloat(const char* section, const char* key, float defaultVa
     return ParseFloat(Document.GetValue(section, key, FormatFixed(defaultValue)));
 }
 
+std::size_t SkipSpaceAndSign(std::string_view text, bool* negative) {
+    std::size_t at = 0;
+    while (at < text.size() && IsIniSpace(text[at])) ++at;  // the same six bytes as isspace
+    const bool sign = at < text.size() && (text[at] == '+' || text[at] == '-');
+    if (negative != nullptr) *negative = sign && text[at] == '-';
+    return sign ? at + 1 : at;
+}
+
 std::int32_t ParseInteger(std::string_view text) {
     const bool hex = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const int base = hex ? 16 : 10;
-    std::size_t at = 0;
-    while (at < text.size() && IsCSpace(text[at])) ++at;
     bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        negative = text[at] == '-';
-        ++at;
-    }
+    std::size_t at = SkipSpaceAndSign(text, &negative);
     if (base == 16 && at + 1 < text.size() && text[at] == '0' &&
         (text[at + 1] == 'x' || text[at + 1] == 'X')) {
         at += 2;
@@ -67,13 +71,8 @@ std::int32_t ParseInteger(std::string_view text) {
 }
 
 double ParseDecimal(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size() && IsCSpace(text[at])) ++at;
     bool negative = false;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-        negative = text[at] == '-';
-        ++at;
-    }
+    std::size_t at = SkipSpaceAndSign(text, &negative);
     const std::size_t begin = at;
     std::size_t digits = 0;
     // Decimal exponent of the first significant digit, for the out-of-range verdict.

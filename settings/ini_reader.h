@@ -33,6 +33,9 @@ struct IniReader {
     float ReadFloat(const char* section, const char* key, float defaultValue) const;
 };
 
+// Where a number's digits start: after the C library's whitespace and one sign.
+std::size_t SkipSpaceAndSign(std::string_view text, bool* negative = nullptr);
+
 // The conversions, on their own.
 std::int32_t ParseInteger(std::string_view text);
 double ParseDecimal(std::string_view text);

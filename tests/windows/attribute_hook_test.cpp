@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "harness.h"
+#include "site_helpers.h"
 
 using harness::BitsFloat;
 using harness::FloatBits;
@@ -12,31 +13,12 @@ using harness::Scenario;
 
 namespace {
 
-constexpr std::uint32_t kKeyLow = 0xFDE70341, kKeyHigh = 0x2FC42D62;
+using sites::HostObject;
+using sites::kKeyHigh;
+using sites::kKeyLow;
+
 constexpr std::uint32_t kSlot10 = 0x1010ABCD;
 constexpr std::uint32_t kBelowBits = 0x40490FDB;  // pi, already on the x87 stack
-
-// A host object whose holder's attribute set is at holder + 0xD8.
-struct HostObject {
-    std::uint8_t Bytes[0x400] = {};
-    std::uint8_t Holder[0x200] = {};
-    struct {
-        std::uint32_t Head;
-        float Value;
-    } Low{0, 0}, High{0, 0};
-    std::uint32_t Address() const { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(Bytes)); }
-    std::uint32_t Set() const { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(Holder + 0xD8)); }
-    void LinkHolder() {
-        const std::uint32_t holder = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(Holder));
-        std::memcpy(Bytes + 0x3F0, &holder, 4);
-    }
-    void Answer(bool low, bool high) {
-        std::vector<sim::LookupEntry> table;
-        if (low) table.push_back({Set(), kKeyLow, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&Low))});
-        if (high) table.push_back({Set(), kKeyHigh, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(&High))});
-        harness::SetLookupTable(table);
-    }
-};
 
 sim::AttrPass Pass(std::uint32_t object, std::int32_t index, std::int32_t value) {
     sim::AttrPass pass{};
@@ -54,12 +36,7 @@ sim::AttrPass Pass(std::uint32_t object, std::int32_t index, std::int32_t value)
 // The contract at 0x773D44, whatever the value.
 void ExpectContract(const sim::AttrPass& pass) {
     EXPECT_EQ(pass.Out.Eax, kSlot10);
-    EXPECT_EQ(pass.Out.Ebx, pass.In.Ebx);
-    EXPECT_EQ(pass.Out.Ecx, pass.In.Ecx);
-    EXPECT_EQ(pass.Out.Edx, pass.In.Edx);
-    EXPECT_EQ(pass.Out.Esi, pass.In.Esi);
-    EXPECT_EQ(pass.Out.Edi, pass.In.Edi);
-    EXPECT_EQ(pass.Out.Ebp, pass.In.Ebp);
+    sites::ExpectSixRegistersKept(pass.In, pass.Out);
     EXPECT_EQ(pass.Out.Esp, pass.ExpectedEsp);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(pass.SlotsOut[i], pass.SlotsIn[i]) << "slot " << i;
     EXPECT_EQ(harness::X87Depth(pass.Env), 2);  // one more than on entry
@@ -70,7 +47,6 @@ class AttributeHook : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(scenario_.Load());
-        object_.LinkHolder();
         object_.Low.Value = 1.25f;
         object_.High.Value = -7.5f;
     }
@@ -95,8 +71,9 @@ TEST_F(AttributeHook, NullObjectDividesByAThousandWithoutALookup) {
 }
 
 TEST_F(AttributeHook, NullHolderFallsBackWithoutALookup) {
-    HostObject bare;  // no holder at 0x3F0
-    const sim::AttrPass pass = Pass(bare.Address(), 0, -1500);
+    HostObject bare;
+    std::memset(bare.Bytes + 0x3F0, 0, 4);  // no holder
+    const sim::AttrPass pass = Pass(bare.ObjectAddress(), 0, -1500);
     EXPECT_EQ(BitsFloat(pass.TopBits), -1.5f);
     EXPECT_EQ(pass.LookupCalls, 0u);
     ExpectContract(pass);
@@ -104,7 +81,7 @@ TEST_F(AttributeHook, NullHolderFallsBackWithoutALookup) {
 
 TEST_F(AttributeHook, LookupMissFallsBack) {
     object_.Answer(false, false);
-    const sim::AttrPass pass = Pass(object_.Address(), 0, 35000);
+    const sim::AttrPass pass = Pass(object_.ObjectAddress(), 0, 35000);
     EXPECT_EQ(BitsFloat(pass.TopBits), 35.0f);
     EXPECT_EQ(pass.LookupCalls, 1u);
     ExpectContract(pass);
@@ -115,7 +92,7 @@ TEST_F(AttributeHook, KeyByIndexAsTheLookupSawIt) {
     for (std::int32_t index : {-1, 0, 1, 2, 3, std::numeric_limits<std::int32_t>::min(),
                                std::numeric_limits<std::int32_t>::max()}) {
         SCOPED_TRACE(index);
-        const sim::AttrPass pass = Pass(object_.Address(), index, 99000);
+        const sim::AttrPass pass = Pass(object_.ObjectAddress(), index, 99000);
         const bool low = index < 2;
         EXPECT_EQ(pass.LookupCalls, 1u);
         EXPECT_EQ(pass.LookupKey, low ? kKeyLow : kKeyHigh);
@@ -130,7 +107,7 @@ TEST_F(AttributeHook, HitReturnsTheRecordsFloatExactly) {
     object_.Answer(true, false);
     for (std::uint32_t bits : {0x3F9E0419u, 0x7F7FFFFFu, 0x00000001u, 0x80000000u, 0xFF800000u}) {
         std::memcpy(&object_.Low.Value, &bits, 4);
-        const sim::AttrPass pass = Pass(object_.Address(), 1, 123456);
+        const sim::AttrPass pass = Pass(object_.ObjectAddress(), 1, 123456);
         EXPECT_EQ(pass.TopBits, bits);
         ExpectContract(pass);
     }

@@ -8,8 +8,10 @@
 
 #include "harness.h"
 #include "plan.h"
+#include "site_helpers.h"
 
 using harness::Scenario;
+using sites::CarForced;
 
 namespace {
 
@@ -132,15 +134,6 @@ TEST_P(BadInputs, TheGameStartsAndTheHostIsThePlan) {
 
 INSTANTIATE_TEST_SUITE_P(Table, BadInputs, testing::ValuesIn(kBadInputs),
                          [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.Name); });
-
-bool CarForced(const std::string& name) {
-    char text[] = "CARC";
-    sim::LodPass pass{};
-    pass.Name = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(text));
-    pass.Key = harness::CallHostNameHash(name.c_str());
-    harness::PassLodSite(pass);
-    return text[3] == 'A';
-}
 
 TEST(BadInputsMore, TenThousandCarFiles) {
     // CAR_0.ini .. CAR_9999.ini, ForceLodA 1 for the even ones, written by the build.

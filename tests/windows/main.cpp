@@ -2,8 +2,6 @@
 // process to, so that the tests run inside the host the plugin is made for.
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,15 +20,11 @@ extern "C" __declspec(dllexport) int DriverMain() {
     harness::InstallRecorders();
     harness::TakeHostSnapshot();
 
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> arguments;
-    for (int i = 0; i < count; ++i) arguments.push_back(harness::Narrow(wide[i]));
-    LocalFree(wide);
+    std::vector<std::string> arguments = harness::CommandLineArguments();
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(&argument[0]);
     argv.push_back(nullptr);
-    int argc = count;
+    int argc = static_cast<int>(arguments.size());
 
     testing::InitGoogleTest(&argc, argv.data());
     const int result = RUN_ALL_TESTS();

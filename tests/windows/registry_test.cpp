@@ -4,19 +4,12 @@
 
 #include "harness.h"
 #include "plan.h"
+#include "site_helpers.h"
 
 using harness::Scenario;
+using sites::CarForced;
 
 namespace {
-
-bool CarForced(const std::string& narrowName) {
-    char name[] = "CARC";
-    sim::LodPass pass{};
-    pass.Name = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(name));
-    pass.Key = harness::CallHostNameHash(narrowName.c_str());
-    harness::PassLodSite(pass);
-    return name[3] == 'A';
-}
 
 std::uint32_t HashCallsDuringLoad(Scenario& scenario) {
     const std::uint32_t before = harness::PeekHost32(SIM_HASH_CALLS);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "site_helpers.h"
 
 using harness::Scenario;
 
@@ -45,12 +46,7 @@ TEST(SculptStub, StoresTwoPointFiftySixAndPreservesEverythingElse) {
             EXPECT_EQ(pass.SlotsOut[2], pass.SlotsIn[2]);
             EXPECT_EQ(pass.SlotsOut[3], pass.SlotsIn[3]);
             EXPECT_EQ(pass.Out.Eax, pass.In.Eax);
-            EXPECT_EQ(pass.Out.Ebx, pass.In.Ebx);
-            EXPECT_EQ(pass.Out.Ecx, pass.In.Ecx);
-            EXPECT_EQ(pass.Out.Edx, pass.In.Edx);
-            EXPECT_EQ(pass.Out.Esi, pass.In.Esi);
-            EXPECT_EQ(pass.Out.Edi, pass.In.Edi);
-            EXPECT_EQ(pass.Out.Ebp, pass.In.Ebp);
+            sites::ExpectSixRegistersKept(pass.In, pass.Out);
             EXPECT_EQ(pass.Out.Esp, pass.ExpectedEsp);
             EXPECT_EQ(pass.OutFlags & 0xCD5, flags & 0xCD5);  // arithmetic flags and DF
             EXPECT_EQ(harness::X87Depth(pass.Env), 1);

@@ -5,8 +5,10 @@
 #include <locale.h>
 
 #include "harness.h"
+#include "site_helpers.h"
 
 using harness::Scenario;
+using sites::CarForced;
 
 namespace {
 
@@ -25,15 +27,6 @@ private:
 };
 
 float SteeringAngle() { return harness::PeekHostFloat(0xA8918C); }
-
-bool CarForced(const char* file) {
-    char name[] = "CARC";
-    sim::LodPass pass{};
-    pass.Name = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(name));
-    pass.Key = harness::CallHostNameHash(file);
-    harness::PassLodSite(pass);
-    return name[3] == 'A';
-}
 
 TEST(SettingsPath, BesideThePluginNotInTheWorkingDirectory) {
     Scenario scenario(L"game");

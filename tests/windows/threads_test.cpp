@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "site_helpers.h"
 
 using harness::Scenario;
 
@@ -84,17 +85,6 @@ DWORD WINAPI RunHostThread(void* argument) {
 
 DWORD WINAPI EndAtOnce(void*) { return 0; }
 
-struct HostObject {
-    std::uint8_t Bytes[0x400] = {};
-    std::uint8_t Holder[0x200] = {};
-    struct {
-        std::uint32_t Head;
-        float Value;
-    } Low{0, 1.25f}, High{0, -7.5f};
-};
-
-std::uint32_t Address(const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); }
-
 TEST(Threads, EightHostThreadsThroughAllThreeSitesWhileThreadsComeAndGo) {
     Scenario scenario;
     scenario.Ini("[GENERAL]\nInfiniteAutosculptSliders=1\n");
@@ -104,16 +94,15 @@ TEST(Threads, EightHostThreadsThroughAllThreeSitesWhileThreadsComeAndGo) {
     }
     ASSERT_TRUE(scenario.Load());
 
-    static HostObject object;
-    const std::uint32_t holder = Address(object.Holder);
-    std::memcpy(object.Bytes + 0x3F0, &holder, 4);
-    harness::SetLookupTable({{holder + 0xD8, 0xFDE70341, Address(&object.Low)},
-                             {holder + 0xD8, 0x2FC42D62, Address(&object.High)}});
+    static sites::HostObject object;
+    object.Low.Value = 1.25f;
+    object.High.Value = -7.5f;
+    object.Answer(true, true);
 
     Shared state;
     state.Go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     state.CarKey = harness::CallHostNameHash("Car1.ini");
-    state.Object = Address(object.Bytes);
+    state.Object = object.ObjectAddress();
     const std::uint32_t forwardsBefore = harness::PeekHost32(SIM_FORWARD_CALLS);
 
     // Started one at a time (two threads starting at once upset Wine), then released

@@ -3,9 +3,9 @@
 // changed, and a few passes through each installed hook.
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,20 +45,20 @@ void CopyTree(const std::wstring& from, const std::wstring& to) {
     FindClose(listing);
 }
 
-bool ParseOptions(int count, wchar_t** arguments, hostsim::Options& options) {
+bool ParseOptions(const std::vector<std::string>& arguments, hostsim::Options& options) {
     options.Settings = harness::ProgramFolder() + L"examples";
-    for (int i = 1; i < count; ++i) {
-        const std::wstring argument = arguments[i];
-        const bool hasValue = i + 1 < count;
-        if (argument == L"--json") {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--json") {
             options.Json = true;
-        } else if (argument == L"--settings" && hasValue) {
-            options.Settings = arguments[++i];
-        } else if (argument == L"--workdir" && hasValue) {
-            options.WorkingDirectory = arguments[++i];
-        } else if (argument == L"--entry-point" && hasValue) {
+        } else if (argument == "--settings" && hasValue) {
+            options.Settings = harness::Widen(arguments[++i]);
+        } else if (argument == "--workdir" && hasValue) {
+            options.WorkingDirectory = harness::Widen(arguments[++i]);
+        } else if (argument == "--entry-point" && hasValue) {
             options.HasEntryPoint = true;
-            options.EntryPoint = static_cast<std::uint32_t>(wcstoul(arguments[++i], nullptr, 16));
+            options.EntryPoint = static_cast<std::uint32_t>(std::strtoul(arguments[++i].c_str(), nullptr, 16));
         } else {
             return false;
         }
@@ -96,12 +96,8 @@ extern "C" __declspec(dllexport) int DriverMain() {
     harness::InstallRecorders();
     harness::TakeHostSnapshot();
 
-    int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     hostsim::Options options;
-    const bool parsed = ParseOptions(count, arguments, options);
-    LocalFree(arguments);
-    if (!parsed) {
+    if (!ParseOptions(harness::CommandLineArguments(), options)) {
         std::fputs(kUsage, stderr);
         return 2;
     }

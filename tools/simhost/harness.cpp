@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -268,6 +270,15 @@ std::vector<ByteChange> ChangedBytes() {
         }
     }
     return changes;
+}
+
+std::vector<std::string> CommandLineArguments() {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return arguments;
 }
 
 std::wstring Widen(const std::string& utf8) {

@@ -66,6 +66,9 @@ struct ByteChange {
 };
 std::vector<ByteChange> ChangedBytes();
 
+// The process's command line as UTF-8 arguments, the program's name first.
+std::vector<std::string> CommandLineArguments();
+
 // ---- Paths ----
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);

@@ -19,6 +19,50 @@
 
         .section .hosttext, "xr"
 
+/* Each test entry: cdecl, one record pointer. It keeps the caller's EBX ESI EDI EBP
+ * on its stack, puts the record in fs:0x14 (the previous value in the record) and
+ * leaves the record in EAX. */
+        .macro ENTER_PASS prev_tib
+        pushl %ebp
+        pushl %ebx
+        pushl %esi
+        pushl %edi
+        movl 20(%esp), %eax
+        movl %fs:0x14, %ecx
+        movl %ecx, \prev_tib(%eax)
+        movl %eax, %fs:0x14
+        .endm
+
+/* At a resume point: EAX into the record through the stack, the record from
+ * fs:0x14, then the other seven registers; only EAX and ECX change afterwards. */
+        .macro CAPTURE_EAX out
+        pushl %eax
+        movl %fs:0x14, %eax
+        popl \out+REG_EAX(%eax)
+        .endm
+        .macro CAPTURE_OTHER_REGISTERS out
+        movl %ecx, \out+REG_ECX(%eax)
+        movl %edx, \out+REG_EDX(%eax)
+        movl %ebx, \out+REG_EBX(%eax)
+        movl %esp, \out+REG_ESP(%eax)
+        movl %ebp, \out+REG_EBP(%eax)
+        movl %esi, \out+REG_ESI(%eax)
+        movl %edi, \out+REG_EDI(%eax)
+        .endm
+
+/* Back to the test: the entry's stack frame, fs:0x14 and the caller's registers. */
+        .macro LEAVE_PASS frame, prev_tib
+        cld
+        movl \frame(%eax), %esp
+        movl \prev_tib(%eax), %ecx
+        movl %ecx, %fs:0x14
+        popl %edi
+        popl %esi
+        popl %ebx
+        popl %ebp
+        ret
+        .endm
+
 
 /* ---- 0x436680: name hash. cdecl; [esp+4] name -> EAX. Clobbers ECX, EDX. ----- */
 /*      h = 0xFFFFFFFF; for each byte: h = h * 33 + byte                           */
@@ -147,14 +191,7 @@ HostAttributeLookup:
  *   S+0x00 .. S+0x1C from SlotsIn (S+4 object, S+0x10 dword for EAX, S+0x14 integer),
  * loads In (EBP = index) and slides into 0x773D3C. */
         AT(SIM_ATTR_PASS)
-        pushl %ebp
-        pushl %ebx
-        pushl %esi
-        pushl %edi
-        movl 20(%esp), %eax
-        movl %fs:0x14, %ecx
-        movl %ecx, ATTR_PREV_TIB(%eax)
-        movl %eax, %fs:0x14
+        ENTER_PASS ATTR_PREV_TIB
         fnstcw ATTR_SAVED_CW(%eax)
         movl %esp, ATTR_FRAME(%eax)
         flds ATTR_IN_X87(%eax)
@@ -185,16 +222,8 @@ AttrTail:                                       /* six bytes that become no-oper
 
         AT(SIM_ATTR_CAPTURE)
 AttrCapture:
-        pushl %eax
-        movl %fs:0x14, %eax
-        popl ATTR_OUT+REG_EAX(%eax)
-        movl %ecx, ATTR_OUT+REG_ECX(%eax)
-        movl %edx, ATTR_OUT+REG_EDX(%eax)
-        movl %ebx, ATTR_OUT+REG_EBX(%eax)
-        movl %esp, ATTR_OUT+REG_ESP(%eax)
-        movl %ebp, ATTR_OUT+REG_EBP(%eax)
-        movl %esi, ATTR_OUT+REG_ESI(%eax)
-        movl %edi, ATTR_OUT+REG_EDI(%eax)
+        CAPTURE_EAX ATTR_OUT
+        CAPTURE_OTHER_REGISTERS ATTR_OUT
         .irp slot, 0, 4, 8, 12, 16, 20, 24, 28
         movl \slot(%esp), %ecx
         movl %ecx, ATTR_SLOTS_OUT+\slot(%eax)
@@ -207,28 +236,13 @@ AttrEpilogue:
         movl %fs:0x14, %eax
         fninit
         fldcw ATTR_SAVED_CW(%eax)
-        cld
-        movl ATTR_FRAME(%eax), %esp
-        movl ATTR_PREV_TIB(%eax), %ecx
-        movl %ecx, %fs:0x14
-        popl %edi
-        popl %esi
-        popl %ebx
-        popl %ebp
-        ret
+        LEAVE_PASS ATTR_FRAME, ATTR_PREV_TIB
 
 /* ---- Level-of-detail site ---------------------------------------------------------
  * SimPassLodSite(LodPass*): pushes key and name, loads In and slides into the
  * host's CALL at 0x777D11; captures the state right after it returns. */
         AT(SIM_LOD_PASS)
-        pushl %ebp
-        pushl %ebx
-        pushl %esi
-        pushl %edi
-        movl 20(%esp), %eax
-        movl %fs:0x14, %ecx
-        movl %ecx, LOD_PREV_TIB(%eax)
-        movl %eax, %fs:0x14
+        ENTER_PASS LOD_PREV_TIB
         movl %esp, LOD_FRAME(%eax)
         pushl LOD_KEY(%eax)
         pushl LOD_NAME(%eax)
@@ -243,42 +257,19 @@ AttrEpilogue:
         SLIDE_TO(0x777D11)
         call HostLodForward                     /* 0x777D11: E8 rel32 */
         /* 0x777D16 */
-        pushl %eax
-        movl %fs:0x14, %eax
-        popl LOD_OUT+REG_EAX(%eax)
-        movl %ecx, LOD_OUT+REG_ECX(%eax)
-        movl %edx, LOD_OUT+REG_EDX(%eax)
-        movl %ebx, LOD_OUT+REG_EBX(%eax)
-        movl %esp, LOD_OUT+REG_ESP(%eax)
-        movl %ebp, LOD_OUT+REG_EBP(%eax)
-        movl %esi, LOD_OUT+REG_ESI(%eax)
-        movl %edi, LOD_OUT+REG_EDI(%eax)
+        CAPTURE_EAX LOD_OUT
+        CAPTURE_OTHER_REGISTERS LOD_OUT
         movl 0(%esp), %ecx
         movl %ecx, LOD_OUT_ARG0(%eax)
         movl 4(%esp), %ecx
         movl %ecx, LOD_OUT_ARG1(%eax)
-        cld
-        movl LOD_FRAME(%eax), %esp
-        movl LOD_PREV_TIB(%eax), %ecx
-        movl %ecx, %fs:0x14
-        popl %edi
-        popl %esi
-        popl %ebx
-        popl %ebp
-        ret
+        LEAVE_PASS LOD_FRAME, LOD_PREV_TIB
 
 /* ---- Autosculpt site ---------------------------------------------------------------
  * SimPassSculptSite(SculptPass*): pushes InX87 (x87 depth 1), builds S+0 .. S+0xC
  * from SlotsIn, loads InFlags and In, and slides into 0x7E7E79. */
         AT(SIM_SCULPT_PASS)
-        pushl %ebp
-        pushl %ebx
-        pushl %esi
-        pushl %edi
-        movl 20(%esp), %eax
-        movl %fs:0x14, %ecx
-        movl %ecx, SCULPT_PREV_TIB(%eax)
-        movl %eax, %fs:0x14
+        ENTER_PASS SCULPT_PREV_TIB
         fnstcw SCULPT_SAVED_CW(%eax)
         movl %esp, SCULPT_FRAME(%eax)
         flds SCULPT_IN_X87(%eax)
@@ -306,18 +297,10 @@ AttrEpilogue:
 
         AT(SIM_SCULPT_CAPTURE)
 SculptCapture:
-        pushl %eax
-        movl %fs:0x14, %eax
-        popl SCULPT_OUT+REG_EAX(%eax)
-        pushfl
+        CAPTURE_EAX SCULPT_OUT
+        pushfl                                  /* nothing above has touched the flags */
         popl SCULPT_OUT_FLAGS(%eax)
-        movl %ecx, SCULPT_OUT+REG_ECX(%eax)
-        movl %edx, SCULPT_OUT+REG_EDX(%eax)
-        movl %ebx, SCULPT_OUT+REG_EBX(%eax)
-        movl %esp, SCULPT_OUT+REG_ESP(%eax)
-        movl %ebp, SCULPT_OUT+REG_EBP(%eax)
-        movl %esi, SCULPT_OUT+REG_ESI(%eax)
-        movl %edi, SCULPT_OUT+REG_EDI(%eax)
+        CAPTURE_OTHER_REGISTERS SCULPT_OUT
         .irp slot, 0, 4, 8, 12
         movl \slot(%esp), %ecx
         movl %ecx, SCULPT_SLOTS_OUT+\slot(%eax)
@@ -327,15 +310,7 @@ SculptCapture:
         fstps SCULPT_BELOW(%eax)
         fninit
         fldcw SCULPT_SAVED_CW(%eax)
-        cld
-        movl SCULPT_FRAME(%eax), %esp
-        movl SCULPT_PREV_TIB(%eax), %ecx
-        movl %ecx, %fs:0x14
-        popl %edi
-        popl %esi
-        popl %ebx
-        popl %ebp
-        ret
+        LEAVE_PASS SCULPT_FRAME, SCULPT_PREV_TIB
 
 /* ---- The entry point ------------------------------------------------------------- */
         AT(SIM_ENTRY)

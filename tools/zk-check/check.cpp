@@ -54,21 +54,17 @@ std::string Quote(std::string_view text) {
     return quoted + "'";
 }
 
-// Does strtol find a number at the start (after whitespace and a sign)?
-bool HasLeadingInteger(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size() && IsIniSpace(text[at])) ++at;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+bool IsDigitAt(std::string_view text, std::size_t at) {
     return at < text.size() && text[at] >= '0' && text[at] <= '9';
 }
 
+// Does strtol find a number at the start (after whitespace and a sign)?
+bool HasLeadingInteger(std::string_view text) { return IsDigitAt(text, SkipSpaceAndSign(text)); }
+
 // Does atof find a number at the start?
 bool HasLeadingDecimal(std::string_view text) {
-    std::size_t at = 0;
-    while (at < text.size() && IsIniSpace(text[at])) ++at;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-    if (at < text.size() && text[at] == '.') ++at;
-    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+    const std::size_t at = SkipSpaceAndSign(text);
+    return IsDigitAt(text, at) || (at < text.size() && text[at] == '.' && IsDigitAt(text, at + 1));
 }
 
 std::string FloatText(float value) {
