@@ -24,3 +24,14 @@ void* operator new(std::size_t size) {
 
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+
+// The nothrow forms too (std::stable_sort asks for its buffer this way), so that
+// every block is freed by the function family that made it.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
