@@ -1,5 +1,7 @@
 # 32-bit Windows: the plugin, the simulated host and the Windows test tier.
-add_compile_options(-msse2 -mfpmath=sse)
+# The hooks run on the host's stack, whose alignment is the host's business: no
+# function may count on more than 4 bytes.
+add_compile_options(-msse2 -mfpmath=sse -mincoming-stack-boundary=2)
 enable_language(ASM)
 enable_language(RC)
 

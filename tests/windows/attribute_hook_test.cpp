@@ -20,8 +20,9 @@ using sites::kKeyLow;
 constexpr std::uint32_t kSlot10 = 0x1010ABCD;
 constexpr std::uint32_t kBelowBits = 0x40490FDB;  // pi, already on the x87 stack
 
-sim::AttrPass Pass(std::uint32_t object, std::int32_t index, std::int32_t value) {
+sim::AttrPass Pass(std::uint32_t object, std::int32_t index, std::int32_t value, std::uint32_t stackShift = 0) {
     sim::AttrPass pass{};
+    pass.StackShift = stackShift;
     pass.In = {0xEAEAEAEA, 0x0C0C0C0C, 0x0D0D0D0D, 0xB0B0B0B0, 0, static_cast<std::uint32_t>(index),
                0x51515151, 0xD1D1D1D1};
     pass.InX87Bits = kBelowBits;
@@ -125,6 +126,20 @@ TEST_F(AttributeHook, TheSixHostBytesAfterTheResumePointAreNoOperations) {
     const std::uint32_t tailBefore = harness::PeekHost32(SIM_TAIL_PASSES);
     Pass(0, 0, 1000);
     EXPECT_EQ(harness::PeekHost32(SIM_TAIL_PASSES), tailBefore);
+}
+
+TEST_F(AttributeHook, TheContractHoldsWhateverTheStacksAlignment) {
+    object_.Low.Value = 3.5f;
+    object_.Answer(true, false);
+    for (std::uint32_t shift = 0; shift < 16; ++shift) {
+        SCOPED_TRACE(shift);
+        const sim::AttrPass hit = Pass(object_.ObjectAddress(), 0, 1000, shift);
+        EXPECT_EQ(BitsFloat(hit.TopBits), 3.5f);
+        ExpectContract(hit);
+        const sim::AttrPass fallback = Pass(0, 0, 2500, shift);
+        EXPECT_EQ(BitsFloat(fallback.TopBits), 2.5f);
+        ExpectContract(fallback);
+    }
 }
 
 }  // namespace

@@ -19,8 +19,9 @@ struct LodResult {
     sim::LodPass Pass;
 };
 
-LodResult Pass(const std::string& name, std::uint32_t key) {
+LodResult Pass(const std::string& name, std::uint32_t key, std::uint32_t stackShift = 0) {
     LodResult result{};
+    result.Pass.StackShift = stackShift;
     char buffer[80] = {};
     std::memset(buffer, '#', sizeof buffer);
     std::memcpy(buffer, name.c_str(), name.size() + 1);
@@ -139,6 +140,21 @@ TEST(LodHook, EveryRegisterOfTheContract) {
         EXPECT_EQ(pass.ForwardEsi, kEsi);
         EXPECT_EQ(pass.ForwardEdi, kEdi);
         EXPECT_EQ(pass.ForwardEbp, kEbp);
+    }
+}
+
+TEST(LodHook, TheContractHoldsWhateverTheStacksAlignment) {
+    Scenario scenario;
+    scenario.File("KavrinCars/Car1.ini", "[GENERAL]\nForceLodA=1\n");
+    ASSERT_TRUE(scenario.Load());
+    for (std::uint32_t shift = 0; shift < 16; ++shift) {
+        SCOPED_TRACE(shift);
+        const LodResult result = Pass("CARC", Hash("Car1.ini"), shift);
+        EXPECT_EQ(result.NameAfter, "CARA");
+        EXPECT_EQ(result.Pass.Out.Esp, result.Pass.ExpectedEsp);
+        EXPECT_EQ(result.Pass.Out.Ebx, kEbx);
+        EXPECT_EQ(result.Pass.Out.Ebp, kEbp);
+        EXPECT_EQ(result.Pass.Out.Ecx, SIM_FORWARD_ECX);
     }
 }
 

@@ -194,6 +194,7 @@ HostAttributeLookup:
         ENTER_PASS ATTR_PREV_TIB
         fnstcw ATTR_SAVED_CW(%eax)
         movl %esp, ATTR_FRAME(%eax)
+        subl ATTR_STACK_SHIFT(%eax), %esp
         flds ATTR_IN_X87(%eax)
         subl $0x20, %esp
         .irp slot, 0, 4, 8, 12, 16, 20, 24, 28
@@ -244,6 +245,7 @@ AttrEpilogue:
         AT(SIM_LOD_PASS)
         ENTER_PASS LOD_PREV_TIB
         movl %esp, LOD_FRAME(%eax)
+        subl LOD_STACK_SHIFT(%eax), %esp
         pushl LOD_KEY(%eax)
         pushl LOD_NAME(%eax)
         movl %esp, LOD_EXPECTED_ESP(%eax)

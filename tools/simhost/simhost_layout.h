@@ -68,7 +68,8 @@
 #define LOD_FWD_TEXT 120
 #define LOD_FRAME 184
 #define LOD_PREV_TIB 188
-#define LOD_SIZE 192
+#define LOD_STACK_SHIFT 192  /* bytes taken off ESP before the site: any alignment */
+#define LOD_SIZE 196
 
 /* Attribute pass: In.Ebp is the index; SlotsIn are [S+0] .. [S+0x1C]. */
 #define ATTR_IN 0
@@ -89,7 +90,8 @@
 #define ATTR_FRAME 196
 #define ATTR_PREV_TIB 200
 #define ATTR_SAVED_CW 204
-#define ATTR_SIZE 208
+#define ATTR_STACK_SHIFT 208
+#define ATTR_SIZE 212
 
 /* Autosculpt pass: SlotsIn are [S+0] .. [S+0xC]. */
 #define SCULPT_IN 0
@@ -126,6 +128,7 @@ struct LodPass {
     std::uint32_t ForwardEbx, ForwardEsi, ForwardEdi, ForwardEbp;
     char ForwardText[64];
     std::uint32_t Frame, PrevTib;
+    std::uint32_t StackShift;
 };
 
 struct AttrPass {
@@ -139,6 +142,7 @@ struct AttrPass {
     std::uint32_t TopBits, BelowBits;
     std::uint32_t LookupCalls, LookupEcx, LookupKey, LookupArg2, LookupReturn, LookupEsp;
     std::uint32_t Frame, PrevTib, SavedCw;
+    std::uint32_t StackShift;
 };
 
 struct SculptPass {
@@ -160,6 +164,8 @@ struct LookupEntry {
 static_assert(sizeof(Registers) == 32 && offsetof(Registers, Esp) == REG_ESP, "layout");
 static_assert(offsetof(LodPass, Out) == LOD_OUT && offsetof(LodPass, ExpectedEsp) == LOD_EXPECTED_ESP, "layout");
 static_assert(offsetof(LodPass, ForwardText) == LOD_FWD_TEXT && sizeof(LodPass) == LOD_SIZE, "layout");
+static_assert(offsetof(LodPass, StackShift) == LOD_STACK_SHIFT, "layout");
+static_assert(offsetof(AttrPass, StackShift) == ATTR_STACK_SHIFT, "layout");
 static_assert(offsetof(AttrPass, Out) == ATTR_OUT && offsetof(AttrPass, Env) == ATTR_ENV, "layout");
 static_assert(offsetof(AttrPass, LookupCalls) == ATTR_LOOKUP_CALLS && sizeof(AttrPass) == ATTR_SIZE, "layout");
 static_assert(offsetof(SculptPass, Out) == SCULPT_OUT && offsetof(SculptPass, Env) == SCULPT_ENV, "layout");
