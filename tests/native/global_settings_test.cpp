@@ -35,12 +35,6 @@ protected:
     TempFolder folder_;
 };
 
-TEST_F(Settings, ZeroBeforeTheLoad) {
-    EXPECT_FALSE(GlobalSettings.ForceLodA);
-    EXPECT_EQ(GlobalSettings.FrontSteerAngle, 0.0f);
-    EXPECT_FALSE(GlobalSettings.ExpandMemoryPools);
-}
-
 TEST_F(Settings, NoFileGivesTheDefaults) {
     zk::LoadGlobalSettings();
     EXPECT_FALSE(GlobalSettings.ForceLodA);
