@@ -33,6 +33,18 @@
         movl %eax, %fs:0x14
         .endm
 
+/* Into a site: the caller's sentinels from the record's In block, the record's own
+ * register EAX last. No flag changes. */
+        .macro LOAD_REGISTERS in
+        movl \in+REG_EBX(%eax), %ebx
+        movl \in+REG_ECX(%eax), %ecx
+        movl \in+REG_EDX(%eax), %edx
+        movl \in+REG_ESI(%eax), %esi
+        movl \in+REG_EDI(%eax), %edi
+        movl \in+REG_EBP(%eax), %ebp
+        movl \in+REG_EAX(%eax), %eax
+        .endm
+
 /* At a resume point: EAX into the record through the stack, the record from
  * fs:0x14, then the other seven registers; only EAX and ECX change afterwards. */
         .macro CAPTURE_EAX out
@@ -202,13 +214,7 @@ HostAttributeLookup:
         movl %ecx, \slot(%esp)
         .endr
         movl %esp, ATTR_EXPECTED_ESP(%eax)
-        movl ATTR_IN+REG_EBP(%eax), %ebp
-        movl ATTR_IN+REG_EBX(%eax), %ebx
-        movl ATTR_IN+REG_ECX(%eax), %ecx
-        movl ATTR_IN+REG_EDX(%eax), %edx
-        movl ATTR_IN+REG_ESI(%eax), %esi
-        movl ATTR_IN+REG_EDI(%eax), %edi
-        movl ATTR_IN+REG_EAX(%eax), %eax
+        LOAD_REGISTERS ATTR_IN
         SLIDE_TO(0x773D3C)
         /* 0x773D3C: the host's own value, replaced by the JMP into the plugin */
         .byte 0x8B, 0x44, 0x24, 0x10            /* mov 0x10(%esp), %eax */
@@ -249,13 +255,7 @@ AttrEpilogue:
         pushl LOD_KEY(%eax)
         pushl LOD_NAME(%eax)
         movl %esp, LOD_EXPECTED_ESP(%eax)
-        movl LOD_IN+REG_EBX(%eax), %ebx
-        movl LOD_IN+REG_ESI(%eax), %esi
-        movl LOD_IN+REG_EDI(%eax), %edi
-        movl LOD_IN+REG_EBP(%eax), %ebp
-        movl LOD_IN+REG_ECX(%eax), %ecx
-        movl LOD_IN+REG_EDX(%eax), %edx
-        movl LOD_IN+REG_EAX(%eax), %eax
+        LOAD_REGISTERS LOD_IN
         SLIDE_TO(0x777D11)
         call HostLodForward                     /* 0x777D11: E8 rel32 */
         /* 0x777D16 */
@@ -283,13 +283,7 @@ AttrEpilogue:
         movl %esp, SCULPT_EXPECTED_ESP(%eax)
         pushl SCULPT_IN_FLAGS(%eax)
         popfl
-        movl SCULPT_IN+REG_EBX(%eax), %ebx
-        movl SCULPT_IN+REG_ECX(%eax), %ecx
-        movl SCULPT_IN+REG_EDX(%eax), %edx
-        movl SCULPT_IN+REG_ESI(%eax), %esi
-        movl SCULPT_IN+REG_EDI(%eax), %edi
-        movl SCULPT_IN+REG_EBP(%eax), %ebp
-        movl SCULPT_IN+REG_EAX(%eax), %eax
+        LOAD_REGISTERS SCULPT_IN
         SLIDE_TO(0x7E7E79)
         /* 0x7E7E79: the host's own six bytes, replaced by the JMP into the plugin */
         .byte 0xD9, 0x05
