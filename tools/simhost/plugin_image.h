@@ -53,26 +53,31 @@ inline bool IsJumpThroughConstant(const ModuleRange& module, std::uint32_t at,
     return module.Holds(slot) && !module.HoldsCode(slot) && Load32(slot) == destination;
 }
 
+// `head` (its last byte the CALL opcode), the call's rel32 into the module's code,
+// `tail`, then a jump through a constant to `resume`.
+template <std::size_t HeadSize, std::size_t TailSize>
+bool IsCallingEntry(const ModuleRange& module, std::uint32_t at, const std::uint8_t (&head)[HeadSize],
+                    const std::uint8_t (&tail)[TailSize], std::uint32_t resume) {
+    const auto* code = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(at));
+    const std::uint32_t afterCall = at + HeadSize + 4;
+    return module.HoldsCode(at) && std::memcmp(code, head, HeadSize) == 0 &&
+           module.HoldsCode(afterCall + Load32(at + HeadSize)) &&
+           std::memcmp(code + HeadSize + 4, tail, TailSize) == 0 &&
+           IsJumpThroughConstant(module, afterCall + TailSize, resume);
+}
+
 // The level-of-detail entry: push [esp+8]; push [esp+8]; call; add esp, 8; jmp [->0x4366B0].
 inline bool IsLodOverrideHook(const ModuleRange& module, std::uint32_t at) {
     static const std::uint8_t kPushes[] = {0xFF, 0x74, 0x24, 0x08, 0xFF, 0x74, 0x24, 0x08, 0xE8};
     static const std::uint8_t kPop[] = {0x83, 0xC4, 0x08};
-    const auto* code = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(at));
-    const std::uint32_t callee = at + 13 + Load32(at + 9);
-    return module.HoldsCode(at) && std::memcmp(code, kPushes, sizeof kPushes) == 0 &&
-           module.HoldsCode(callee) && std::memcmp(code + 13, kPop, sizeof kPop) == 0 &&
-           IsJumpThroughConstant(module, at + 16, 0x4366B0);
+    return IsCallingEntry(module, at, kPushes, kPop, 0x4366B0);
 }
 
 // The attribute entry: pushal ... popal; mov eax, [esp+0x10]; jmp [->0x773D44].
 inline bool IsAttributeValueEntryStub(const ModuleRange& module, std::uint32_t at) {
     static const std::uint8_t kHead[] = {0x60, 0xFF, 0x74, 0x24, 0x34, 0x55, 0xFF, 0x74, 0x24, 0x2C, 0xE8};
     static const std::uint8_t kTail[] = {0x83, 0xC4, 0x0C, 0x61, 0x8B, 0x44, 0x24, 0x10};
-    const auto* code = reinterpret_cast<const std::uint8_t*>(static_cast<std::uintptr_t>(at));
-    const std::uint32_t callee = at + 15 + Load32(at + 11);
-    return module.HoldsCode(at) && std::memcmp(code, kHead, sizeof kHead) == 0 &&
-           module.HoldsCode(callee) && std::memcmp(code + 15, kTail, sizeof kTail) == 0 &&
-           IsJumpThroughConstant(module, at + 23, 0x773D44);
+    return IsCallingEntry(module, at, kHead, kTail, 0x773D44);
 }
 
 // The autosculpt entry: fld dword [2.56f]; fstp dword [esp+4]; jmp [->0x7E7E7F].
