@@ -1,5 +1,5 @@
 // What several Windows tests put through the host's sites: a host object with an
-// attribute set, and a probe of the level-of-detail hook.
+// attribute set, register checks, and a probe of the level-of-detail hook.
 #pragma once
 
 #include <cstdint>
@@ -10,38 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "host_object.h"
 
 namespace sites {
 
-constexpr std::uint32_t kKeyLow = 0xFDE70341, kKeyHigh = 0x2FC42D62;
-
-inline std::uint32_t Address(const void* pointer) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
-}
-
-// A host object whose holder (at 0x3F0) has its attribute set at holder + 0xD8;
-// Answer() makes the host's lookup find the records of the low and/or high key.
-struct HostObject {
-    std::uint8_t Bytes[0x400] = {};
-    std::uint8_t Holder[0x200] = {};
-    struct {
-        std::uint32_t Head;
-        float Value;
-    } Low{0, 0}, High{0, 0};
-
-    HostObject() {
-        const std::uint32_t holder = Address(Holder);
-        std::memcpy(Bytes + 0x3F0, &holder, 4);
-    }
-    std::uint32_t ObjectAddress() const { return Address(Bytes); }
-    std::uint32_t Set() const { return Address(Holder + 0xD8); }
-    void Answer(bool low, bool high) const {
-        std::vector<sim::LookupEntry> table;
-        if (low) table.push_back({Set(), kKeyLow, Address(&Low)});
-        if (high) table.push_back({Set(), kKeyHigh, Address(&High)});
-        harness::SetLookupTable(table);
-    }
-};
+using harness::Address;
+using harness::HostObject;
+using harness::kKeyHigh;
+using harness::kKeyLow;
 
 // EBX ECX EDX ESI EDI EBP as they went in (EAX and ESP are each site's own).
 inline void ExpectSixRegistersKept(const sim::Registers& in, const sim::Registers& out) {

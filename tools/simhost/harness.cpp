@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <cwchar>
 #include <mutex>
 
 namespace harness {
@@ -49,17 +50,22 @@ int WINAPI RecordMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     return IDOK;
 }
 
+// Writes over code whatever its protection, which it keeps, and flushes the bytes.
+void WriteCode(void* at, const void* bytes, std::size_t size) {
+    DWORD old = 0;
+    ProtectDirect(at, size, PAGE_EXECUTE_READWRITE, &old);
+    std::memcpy(at, bytes, size);
+    ProtectDirect(at, size, old, &old);
+    FlushInstructionCache(GetCurrentProcess(), at, size);
+}
+
 // Overwrites the first bytes of a system function with a jump to ours.
 void Redirect(void* function, const void* replacement) {
-    auto* at = static_cast<std::uint8_t*>(function);
-    DWORD old = 0;
-    ProtectDirect(at, 5, PAGE_EXECUTE_READWRITE, &old);
+    std::uint8_t jump[5] = {0xE9};
     const std::uint32_t displacement = static_cast<std::uint32_t>(
-        reinterpret_cast<std::uintptr_t>(replacement) - (reinterpret_cast<std::uintptr_t>(at) + 5));
-    at[0] = 0xE9;
-    std::memcpy(at + 1, &displacement, 4);
-    ProtectDirect(at, 5, old, &old);
-    FlushInstructionCache(GetCurrentProcess(), at, 5);
+        reinterpret_cast<std::uintptr_t>(replacement) - (reinterpret_cast<std::uintptr_t>(function) + 5));
+    std::memcpy(jump + 1, &displacement, 4);
+    WriteCode(function, jump, sizeof jump);
 }
 
 void Redirect(const wchar_t* module, const char* name, const void* replacement) {
@@ -71,14 +77,8 @@ void Redirect(const wchar_t* module, const char* name, const void* replacement) 
 
 // "ret 4": the debug-output functions do nothing.
 void MakeReturnFour(void* function) {
-    auto* at = static_cast<std::uint8_t*>(function);
-    DWORD old = 0;
-    ProtectDirect(at, 3, PAGE_EXECUTE_READWRITE, &old);
-    at[0] = 0xC2;
-    at[1] = 0x04;
-    at[2] = 0x00;
-    ProtectDirect(at, 3, old, &old);
-    FlushInstructionCache(GetCurrentProcess(), at, 3);
+    static const std::uint8_t kReturnFour[] = {0xC2, 0x04, 0x00};
+    WriteCode(function, kReturnFour, sizeof kReturnFour);
 }
 
 std::uint8_t* HostByte(std::uint32_t address) {
@@ -154,11 +154,7 @@ void SetFindNextRedirected(bool redirected) {
         Redirect(gFindNext, reinterpret_cast<const void*>(&LimitedFindNext));
         return;
     }
-    DWORD old = 0;
-    ProtectDirect(gFindNext, 5, PAGE_EXECUTE_READWRITE, &old);
-    std::memcpy(gFindNext, gFindNextStart, 5);
-    ProtectDirect(gFindNext, 5, old, &old);
-    FlushInstructionCache(GetCurrentProcess(), gFindNext, 5);
+    WriteCode(gFindNext, gFindNextStart, sizeof gFindNextStart);
 }
 
 }  // namespace
@@ -242,11 +238,7 @@ void RestoreHostImage() {
 }
 
 void PokeHost(std::uint32_t address, const void* bytes, std::size_t size) {
-    DWORD old = 0;
-    ProtectDirect(HostByte(address), size, PAGE_EXECUTE_READWRITE, &old);
-    std::memcpy(HostByte(address), bytes, size);
-    ProtectDirect(HostByte(address), size, old, &old);
-    FlushInstructionCache(GetCurrentProcess(), HostByte(address), size);
+    WriteCode(HostByte(address), bytes, size);
 }
 
 std::uint32_t PeekHost32(std::uint32_t address) {
@@ -329,54 +321,56 @@ void MakeFolder(const std::wstring& path) {
     CreateDirectoryW(path.c_str(), nullptr);
 }
 
-void DeleteTree(const std::wstring& path) {
+void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
     WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (listing != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(listing, &found));
-        FindClose(listing);
-    }
+    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return;
+    do {
+        if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) visit(found);
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+}
+
+void DeleteTree(const std::wstring& path) {
+    ForEachEntry(path, [&path](const WIN32_FIND_DATAW& found) {
+        const std::wstring child = path + L"\\" + found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            DeleteTree(child);
+        } else {
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(child.c_str());
+        }
+    });
     RemoveDirectoryW(path.c_str());
+}
+
+void CopyTree(const std::wstring& from, const std::wstring& to) {
+    ForEachEntry(from, [&from, &to](const WIN32_FIND_DATAW& found) {
+        const std::wstring source = from + L"\\" + found.cFileName, target = to + L"\\" + found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CreateDirectoryW(target.c_str(), nullptr);
+            CopyTree(source, target);
+        } else {
+            CopyFileW(source.c_str(), target.c_str(), FALSE);
+        }
+    });
 }
 
 std::vector<std::string> ListNames(const std::wstring& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(Narrow(name));
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
+    ForEachEntry(folder, [&names](const WIN32_FIND_DATAW& found) { names.push_back(Narrow(found.cFileName)); });
     return names;
 }
 
 std::string FolderFingerprint(const std::wstring& folder) {
     std::string print;
-    WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE) return print;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        print += Narrow(name) + ":" + std::to_string(found.nFileSizeLow) + ":" +
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& found) {
+        print += Narrow(found.cFileName) + ":" + std::to_string(found.nFileSizeLow) + ":" +
                  std::to_string(found.ftLastWriteTime.dwLowDateTime) + "\n";
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            print += FolderFingerprint(folder + L"\\" + name);
+            print += FolderFingerprint(folder + L"\\" + found.cFileName);
         }
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
+    });
     return print;
 }
 

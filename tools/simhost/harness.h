@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,9 @@ std::wstring FixtureFolder(const std::wstring& name);  // prepared by the build
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 void MakeFolder(const std::wstring& path);
 void DeleteTree(const std::wstring& path);
+void CopyTree(const std::wstring& from, const std::wstring& to);  // files and folders into `to`
+// Calls visit for each entry of a folder but "." and "..", in platform order.
+void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit);
 std::vector<std::string> ListNames(const std::wstring& folder);  // platform order
 std::string FolderFingerprint(const std::wstring& folder);  // names, sizes, times
 
