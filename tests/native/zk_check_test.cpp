@@ -57,7 +57,7 @@ TEST(Check, TheShippedExamplesAreClean) {
     const zk::check::Result result = RunIn(options);
     EXPECT_TRUE(result.SettingsFound);
     EXPECT_TRUE(result.Warnings.empty()) << zk::check::RenderText(result);
-    EXPECT_EQ(result.FrontSteerAngle, 340.0f);
+    EXPECT_EQ(result.Global.FrontSteerAngle, 340.0f);
     ASSERT_EQ(result.Cars.size(), 1u);
     EXPECT_TRUE(result.Cars[0].ForceLodA);
 }

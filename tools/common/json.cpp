@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "settings/global_settings.h"
+
 namespace zk::json {
 namespace {
 
@@ -111,6 +113,14 @@ std::string Array(const std::vector<std::string>& items) {
         out += items[i];
     }
     return out + "]";
+}
+
+std::string GlobalSettings(const GlobalSettingsRecord& settings) {
+    return Object({{"ForceLodA", Bool(settings.ForceLodA)},
+                   {"FrontSteerAngle", Float(settings.FrontSteerAngle)},
+                   {"ExpandMemoryPools", Bool(settings.ExpandMemoryPools)},
+                   {"InfiniteTuningSliders", Bool(settings.InfiniteTuningSliders)},
+                   {"InfiniteAutosculptSliders", Bool(settings.InfiniteAutosculptSliders)}});
 }
 
 }  // namespace zk::json

@@ -7,6 +7,10 @@
 #include <utility>
 #include <vector>
 
+namespace zk {
+struct GlobalSettingsRecord;
+}
+
 namespace zk::json {
 
 // A string value. Valid UTF-8 passes through; a byte that is not part of a valid
@@ -25,5 +29,8 @@ constexpr const char* kNull = "null";
 // Members and items are JSON texts already.
 std::string Object(const std::vector<std::pair<std::string, std::string>>& members);
 std::string Array(const std::vector<std::string>& items);
+
+// The five values of the main settings file, as every report shows them.
+std::string GlobalSettings(const GlobalSettingsRecord& settings);
 
 }  // namespace zk::json

@@ -5,12 +5,12 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cars/car_settings.h"
 #include "core/host_addresses.h"
+#include "core/host_check.h"
 #include "core/os.h"
 #include "harness.h"
 #include "plugin_image.h"
@@ -26,24 +26,6 @@ const char kUsage[] =
     "  --workdir DIR       working directory while the plugin loads\n"
     "  --entry-point HEX   pretend the host has another AddressOfEntryPoint\n"
     "  --json              the report as one JSON object\n";
-
-// Copies a folder tree (files and folders) into another.
-void CopyTree(const std::wstring& from, const std::wstring& to) {
-    WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW((from + L"\\*").c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CreateDirectoryW((to + L"\\" + name).c_str(), nullptr);
-            CopyTree(from + L"\\" + name, to + L"\\" + name);
-        } else {
-            CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
-        }
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
-}
 
 bool ParseOptions(const std::vector<std::string>& arguments, hostsim::Options& options) {
     options.Settings = harness::ProgramFolder() + L"examples";
@@ -73,15 +55,11 @@ bool ParseOptions(const std::vector<std::string>& arguments, hostsim::Options& o
 void ReadSettings(const std::wstring& folder, hostsim::Report& report) {
     zk::os::UsePluginFolder(folder);
     zk::LoadGlobalSettings();
-    zk::IniReader main;
-    main.Open(zk::kSettingsFileName, std::strlen(zk::kSettingsFileName));
+    report.Global = zk::GlobalSettings;
+    zk::os::NativePath path;
     std::string ignored;
-    report.SettingsFound = zk::os::ReadWholeFile(main.Path, ignored);
-    report.ForceLodA = zk::GlobalSettings.ForceLodA;
-    report.FrontSteerAngle = zk::GlobalSettings.FrontSteerAngle;
-    report.ExpandMemoryPools = zk::GlobalSettings.ExpandMemoryPools;
-    report.InfiniteTuningSliders = zk::GlobalSettings.InfiniteTuningSliders;
-    report.InfiniteAutosculptSliders = zk::GlobalSettings.InfiniteAutosculptSliders;
+    report.SettingsFound = zk::os::JoinPath(zk::os::PluginFolder(), zk::kSettingsFileName, path) &&
+                           zk::os::ReadWholeFile(path, ignored);
     for (const auto& record : zk::CarSettingsRegistry) {
         report.Cars.push_back({record->Name, record->Key, record->ForceLodA});
     }
@@ -108,14 +86,15 @@ extern "C" __declspec(dllexport) int DriverMain() {
 
     hostsim::Report report;
     harness::Scenario scenario;
-    CopyTree(options.Settings, scenario.PluginFolder().substr(0, scenario.PluginFolder().size() - 1));
+    harness::CopyTree(options.Settings, scenario.PluginFolder().substr(0, scenario.PluginFolder().size() - 1));
     report.PluginPath = harness::Narrow(scenario.PluginPath());
     report.SettingsPath = harness::Narrow(options.Settings);
 
     const std::uint32_t entryField = SIM_IMAGE_BASE + harness::PeekHost32(SIM_IMAGE_BASE + 0x3C) + 0x28;
     if (options.HasEntryPoint) harness::PokeHost(entryField, &options.EntryPoint, 4);
-    report.EntryPoint = harness::PeekHost32(entryField);
-    report.Supported = report.EntryPoint == zk::SupportedEntryPointRva;
+    const auto* image = reinterpret_cast<const std::uint8_t*>(SIM_IMAGE_BASE);
+    report.EntryPoint = zk::ReadEntryPointRva(image);
+    report.Supported = zk::IsSupportedHostImage(image);  // the plugin's own verdict
 
     std::wstring savedDirectory(32768, L'\0');
     savedDirectory.resize(GetCurrentDirectoryW(static_cast<DWORD>(savedDirectory.size()), &savedDirectory[0]));

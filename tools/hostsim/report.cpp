@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/host_addresses.h"
+#include "host_object.h"
 #include "json.h"
 #include "plugin_image.h"
 
@@ -139,22 +140,16 @@ std::vector<Probe> RunProbes(const Report& report) {
     for (const auto& [label, key] : keys) {
         char name[] = "BODY_C";
         sim::LodPass pass{};
-        pass.Name = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(name));
+        pass.Name = harness::Address(name);
         pass.Key = key;
         harness::PassLodSite(pass);
         probes.push_back({"level of detail", "\"BODY_C\", key " + Hex32(key) + " (" + label + ")",
                           "\"" + std::string(name) + "\", host routine returned " + Hex32(pass.Out.Eax)});
     }
     // Attribute value: no object; an object whose set holds the low-index key only.
-    struct {
-        std::uint8_t Bytes[0x400] = {};
-        std::uint8_t Holder[0x200] = {};
-        std::uint32_t Record[2] = {0, 0x3FC00000};  // 1.5f at offset 4
-    } object;
-    const std::uint32_t holder = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(object.Holder));
-    std::memcpy(object.Bytes + 0x3F0, &holder, 4);
-    harness::SetLookupTable({{holder + 0xD8, zk::kAttributeKeyLowIndex,
-                              static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(object.Record))}});
+    harness::HostObject object;
+    object.Low.Value = 1.5f;
+    object.Answer(true, false);
     const struct {
         bool WithObject;
         std::int32_t Index, Value;
@@ -165,7 +160,7 @@ std::vector<Probe> RunProbes(const Report& report) {
     for (const auto& attribute : attributes) {
         sim::AttrPass pass{};
         pass.In.Ebp = static_cast<std::uint32_t>(attribute.Index);
-        pass.SlotsIn[1] = attribute.WithObject ? static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(object.Bytes)) : 0;
+        pass.SlotsIn[1] = attribute.WithObject ? object.ObjectAddress() : 0;
         pass.SlotsIn[4] = 0x10101010;
         pass.SlotsIn[5] = static_cast<std::uint32_t>(attribute.Value);
         harness::PassAttributeSite(pass);
@@ -203,11 +198,12 @@ std::string RenderText(const Report& report) {
     }
     line("");
     line(std::string("Settings (") + (report.SettingsFound ? "ZorbelKavrin.ini found" : "no ZorbelKavrin.ini: defaults") + ")");
-    line("  ForceLodA                  " + std::string(report.ForceLodA ? "on" : "off"));
-    line("  FrontSteerAngle            " + FloatText(report.FrontSteerAngle));
-    line("  ExpandMemoryPools          " + std::string(report.ExpandMemoryPools ? "on" : "off"));
-    line("  InfiniteTuningSliders      " + std::string(report.InfiniteTuningSliders ? "on" : "off"));
-    line("  InfiniteAutosculptSliders  " + std::string(report.InfiniteAutosculptSliders ? "on" : "off"));
+    const zk::GlobalSettingsRecord& global = report.Global;
+    line("  ForceLodA                  " + std::string(global.ForceLodA ? "on" : "off"));
+    line("  FrontSteerAngle            " + FloatText(global.FrontSteerAngle));
+    line("  ExpandMemoryPools          " + std::string(global.ExpandMemoryPools ? "on" : "off"));
+    line("  InfiniteTuningSliders      " + std::string(global.InfiniteTuningSliders ? "on" : "off"));
+    line("  InfiniteAutosculptSliders  " + std::string(global.InfiniteAutosculptSliders ? "on" : "off"));
     line("Car entries: " + std::to_string(report.Cars.size()));
     for (const auto& car : report.Cars) {
         line("  " + car.Name + "  key " + Hex32(car.Key) + "  ForceLodA " + (car.ForceLodA ? "on" : "off"));
@@ -283,11 +279,7 @@ std::string RenderJson(const Report& report) {
                                              {"module_base", report.Loaded ? json::Hex(report.ModuleBase) : json::kNull},
                                              {"messages", json::Array(messages)}})},
                {"settings_found", json::Bool(report.SettingsFound)},
-               {"global", json::Object({{"ForceLodA", json::Bool(report.ForceLodA)},
-                                        {"FrontSteerAngle", json::Float(report.FrontSteerAngle)},
-                                        {"ExpandMemoryPools", json::Bool(report.ExpandMemoryPools)},
-                                        {"InfiniteTuningSliders", json::Bool(report.InfiniteTuningSliders)},
-                                        {"InfiniteAutosculptSliders", json::Bool(report.InfiniteAutosculptSliders)}})},
+               {"global", json::GlobalSettings(report.Global)},
                {"cars", json::Array(cars)},
                {"protection_windows", json::Array(windows)},
                {"changes", json::Array(changes)},

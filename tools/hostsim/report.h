@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "settings/global_settings.h"
 
 namespace hostsim {
 
@@ -44,9 +45,7 @@ struct Report {
     std::uint32_t ModuleBase = 0;
     std::vector<harness::MessageCall> Messages;
     bool SettingsFound = false;
-    bool ForceLodA = false, ExpandMemoryPools = false, InfiniteTuningSliders = false,
-         InfiniteAutosculptSliders = false;
-    float FrontSteerAngle = 0;
+    zk::GlobalSettingsRecord Global;
     std::vector<Car> Cars;
     std::vector<harness::ProtectCall> Windows;
     std::vector<Change> Changes;

@@ -175,18 +175,22 @@ void SortByLine(std::vector<Warning>& warnings, std::size_t first) {
                      [](const Warning& a, const Warning& b) { return a.Line < b.Line; });
 }
 
-struct FileText {
+struct SettingsFile {
     bool Read = false;
-    std::string Text;
+    std::string Text;      // after the text-mode translation
+    IniDocument Document;  // as the plugin parses it
 };
 
-// A file as the plugin reads it, with the warnings about its bytes as a whole.
-FileText ReadSettingsText(const os::NativePath& path, const std::string& file, std::vector<Warning>& warnings) {
-    FileText result;
+// A file beside the plugin, read once and parsed as the plugin does, with the
+// warnings about its bytes as a whole.
+SettingsFile ReadSettingsFile(const std::string& relative, const std::string& file, std::vector<Warning>& warnings) {
+    SettingsFile result;
+    os::NativePath path;
     std::string bytes;
-    result.Read = os::ReadWholeFile(path, bytes);
+    result.Read = os::JoinPath(os::PluginFolder(), relative, path) && os::ReadWholeFile(path, bytes);
     if (!result.Read) return result;
     result.Text = TranslateTextMode(bytes);
+    result.Document.Parse(result.Text);
     const std::size_t end = bytes.find('\x1A');
     if (end != std::string::npos &&
         bytes.find_first_not_of(" \t\r\n\x1A", end) != std::string::npos) {
@@ -222,28 +226,22 @@ Result Run(const Options& options) {
     GlobalSettings = GlobalSettingsRecord{};
     CarSettingsRegistry.clear();
     LoadGlobalSettings();
-    result.ForceLodA = GlobalSettings.ForceLodA;
-    result.FrontSteerAngle = GlobalSettings.FrontSteerAngle;
-    result.ExpandMemoryPools = GlobalSettings.ExpandMemoryPools;
-    result.InfiniteTuningSliders = GlobalSettings.InfiniteTuningSliders;
-    result.InfiniteAutosculptSliders = GlobalSettings.InfiniteAutosculptSliders;
+    result.Global = GlobalSettings;
 
     // The main file, line by line.
-    IniReader settings;
-    settings.Open(kSettingsFileName, std::strlen(kSettingsFileName));
-    const FileText mainText = ReadSettingsText(settings.Path, kSettingsFileName, result.Warnings);
-    result.SettingsFound = mainText.Read;
+    const SettingsFile mainFile = ReadSettingsFile(kSettingsFileName, kSettingsFileName, result.Warnings);
+    result.SettingsFound = mainFile.Read;
     for (const os::FolderEntry& entry : top) {
         if (entry.Name != kSettingsFileName) continue;
         if (entry.IsFolder) {
             result.Warnings.push_back({kSettingsFileName, 0, "is a folder: the plugin uses the defaults"});
-        } else if (!mainText.Read) {
+        } else if (!mainFile.Read) {
             result.Errors.push_back(std::string("cannot read ") + result.SettingsFile +
                                     ": the plugin would use the defaults");
         }
     }
     std::vector<std::string> mainKeys(std::begin(kMainKeys), std::end(kMainKeys));
-    CheckLines(kSettingsFileName, mainText.Text, settings.Document, mainKeys, false, result.Warnings);
+    CheckLines(kSettingsFileName, mainFile.Text, mainFile.Document, mainKeys, false, result.Warnings);
     SortByLine(result.Warnings, 0);
 
     // The car folder: the registry's records, in its order, and each file's lines.
@@ -259,16 +257,13 @@ Result Run(const Options& options) {
             result.Warnings.push_back({file, 0, "is a folder: it gets a record with ForceLodA off, and nothing in it is read"});
             continue;
         }
-        IniReader car;
-        const std::string relative = std::string(kCarFolderName) + '\\' + record.Name;
-        car.Open(relative.data(), relative.size());
         const std::size_t firstWarning = result.Warnings.size();
-        const FileText carText = ReadSettingsText(car.Path, file, result.Warnings);
-        if (!carText.Read) {
+        const SettingsFile car = ReadSettingsFile(std::string(kCarFolderName) + '\\' + record.Name, file, result.Warnings);
+        if (!car.Read) {
             result.Warnings.push_back({file, 0, "cannot be read: this car's ForceLodA is off"});
             continue;
         }
-        CheckLines(file, carText.Text, car.Document, {"ForceLodA"}, true, result.Warnings);
+        CheckLines(file, car.Text, car.Document, {"ForceLodA"}, true, result.Warnings);
         const IniDocument::Section* general = car.Document.FindSection(kGeneralSection);
         if (general == nullptr || general->count("ForceLodA") == 0) {
             result.Warnings.push_back({file, 0, "has no ForceLodA in [GENERAL]: this car's ForceLodA is off"});
@@ -324,11 +319,12 @@ std::string RenderText(const Result& result) {
     line("Settings file: " + result.SettingsFile +
          (result.SettingsFound ? " (found)" : " (not found: the plugin uses the defaults)"));
     line("The plugin will hold:");
-    line("  ForceLodA                  " + OnOff(result.ForceLodA));
-    line("  FrontSteerAngle            " + FloatText(result.FrontSteerAngle));
-    line("  ExpandMemoryPools          " + OnOff(result.ExpandMemoryPools));
-    line("  InfiniteTuningSliders      " + OnOff(result.InfiniteTuningSliders));
-    line("  InfiniteAutosculptSliders  " + OnOff(result.InfiniteAutosculptSliders));
+    const GlobalSettingsRecord& global = result.Global;
+    line("  ForceLodA                  " + OnOff(global.ForceLodA));
+    line("  FrontSteerAngle            " + FloatText(global.FrontSteerAngle));
+    line("  ExpandMemoryPools          " + OnOff(global.ExpandMemoryPools));
+    line("  InfiniteTuningSliders      " + OnOff(global.InfiniteTuningSliders));
+    line("  InfiniteAutosculptSliders  " + OnOff(global.InfiniteAutosculptSliders));
     line("Car entries in KavrinCars: " + std::to_string(result.Cars.size()));
     for (const Car& car : result.Cars) {
         line("  " + car.Name + (car.Folder ? " (folder)" : "") + "  ForceLodA " + OnOff(car.ForceLodA));
@@ -363,11 +359,7 @@ std::string RenderJson(const Result& result) {
     std::vector<std::pair<std::string, std::string>> members = {
         {"settings_file", json::String(result.SettingsFile)},
         {"settings_found", json::Bool(result.SettingsFound)},
-        {"global", json::Object({{"ForceLodA", json::Bool(result.ForceLodA)},
-                                 {"FrontSteerAngle", json::Float(result.FrontSteerAngle)},
-                                 {"ExpandMemoryPools", json::Bool(result.ExpandMemoryPools)},
-                                 {"InfiniteTuningSliders", json::Bool(result.InfiniteTuningSliders)},
-                                 {"InfiniteAutosculptSliders", json::Bool(result.InfiniteAutosculptSliders)}})},
+        {"global", json::GlobalSettings(result.Global)},
         {"cars", json::Array(cars)},
         {"warnings", json::Array(warnings)},
         {"errors", json::Array(errors)},

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/os.h"
+#include "settings/global_settings.h"
 #include "settings/ini_document.h"
 
 namespace zk::check {
@@ -40,9 +41,7 @@ struct ExeCheck {
 struct Result {
     std::string SettingsFile;
     bool SettingsFound = false;
-    bool ForceLodA = false, ExpandMemoryPools = false, InfiniteTuningSliders = false,
-         InfiniteAutosculptSliders = false;
-    float FrontSteerAngle = 0;
+    GlobalSettingsRecord Global;  // as the plugin will hold them
     std::vector<Car> Cars;
     std::vector<Warning> Warnings;
     bool CheckedExe = false;
