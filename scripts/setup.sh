@@ -30,7 +30,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         dpkg --add-architecture i386
     fi
-    apt-get update -qq
+    # A mirror caught mid-sync fails one index now and then; retry, and let the
+    # install below say whether anything needed is really missing.
+    for attempt in 1 2 3; do
+        apt-get update -qq && break
+        echo "setup.sh: package index update failed (attempt $attempt)" >&2
+        sleep 5
+    done
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
