@@ -13,29 +13,23 @@ namespace {
 bool gHasPluginFolder = false;
 NativePath gPluginFolder;
 
+// The code page as a number: the conversion flags a code page accepts depend on
+// which one it is, and CP_ACP or CP_OEMCP may stand for UTF-8 (the "Use Unicode
+// UTF-8 for worldwide language support" setting of Windows 10 and later).
 UINT FileSystemCodePage() {
     if (___lc_codepage_func() == CP_UTF8) return CP_UTF8;
-    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    return AreFileApisANSI() ? GetACP() : GetOEMCP();
 }
 
-bool ToNarrowExact(const wchar_t* wide, std::string& narrow) {
-    const UINT codePage = FileSystemCodePage();
-    const int wideLength = static_cast<int>(wcslen(wide));
-    narrow.clear();
-    if (wideLength == 0) return true;
-    // UTF-8 takes no best-fit flag and reports no default character; it refuses
-    // unpaired surrogates instead. Every other code page must not need a default.
-    const DWORD flags = codePage == CP_UTF8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL usedDefault = FALSE;
-    BOOL* usedDefaultOut = codePage == CP_UTF8 ? nullptr : &usedDefault;
-    const int size = WideCharToMultiByte(codePage, flags, wide, wideLength, nullptr, 0, nullptr,
-                                         usedDefaultOut);
-    if (size <= 0 || usedDefault) return false;
-    narrow.resize(static_cast<size_t>(size));
-    WideCharToMultiByte(codePage, flags, wide, wideLength, &narrow[0], size, nullptr,
-                        usedDefaultOut);
-    return !usedDefault;
+// Code pages whose conversions take no flags at all: the ISO-2022 family, the ISCII
+// pages, UTF-7 and Symbol.
+bool TakesNoFlags(UINT codePage) {
+    return codePage == 42 || (codePage >= 50220 && codePage <= 50229) ||
+           (codePage >= 57002 && codePage <= 57011) || codePage == 65000;
 }
+
+// UTF-8 and UTF-7 report no default character; the call fails if asked to.
+bool ReportsDefaultChar(UINT codePage) { return codePage != CP_UTF8 && codePage != 65000; }
 
 bool ToWide(UINT codePage, DWORD flags, const std::string& narrow, std::wstring& wide) {
     wide.clear();
@@ -45,6 +39,58 @@ bool ToWide(UINT codePage, DWORD flags, const std::string& narrow, std::wstring&
     if (size <= 0) return false;
     wide.resize(static_cast<size_t>(size));
     return MultiByteToWideChar(codePage, flags, narrow.data(), length, &wide[0], size) == size;
+}
+
+// Exact: no best-fit replacement and no default character. Code pages that refuse
+// the flag saying so are checked by converting back instead.
+bool ToNarrowExact(const wchar_t* wide, std::string& narrow) {
+    const UINT codePage = FileSystemCodePage();
+    const int wideLength = static_cast<int>(wcslen(wide));
+    narrow.clear();
+    if (wideLength == 0) return true;
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    if (codePage == CP_UTF8 || codePage == 54936) {
+        flags = WC_ERR_INVALID_CHARS;  // an unpaired surrogate is an error
+    } else if (TakesNoFlags(codePage)) {
+        flags = 0;
+    }
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultOut = ReportsDefaultChar(codePage) ? &usedDefault : nullptr;
+    const int size = WideCharToMultiByte(codePage, flags, wide, wideLength, nullptr, 0, nullptr,
+                                         usedDefaultOut);
+    if (size <= 0 || usedDefault) return false;
+    narrow.resize(static_cast<size_t>(size));
+    if (WideCharToMultiByte(codePage, flags, wide, wideLength, &narrow[0], size, nullptr,
+                            usedDefaultOut) != size ||
+        usedDefault) {
+        return false;
+    }
+    if (flags != 0) return true;
+    std::wstring back;
+    return ToWide(codePage, 0, narrow, back) && back == wide;
+}
+
+// A path Windows takes literally once it is as long as the classic limit, which the
+// game (declaring no long-path awareness) cannot pass otherwise. Shorter paths, and
+// paths already literal or relative, stay as they are.
+NativePath LiteralWhenLong(const NativePath& path) {
+    if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0 ||
+        path.compare(0, 4, L"\\\\.\\") == 0) {
+        return path;
+    }
+    const bool drive = path.size() > 2 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool unc = path.size() > 2 && path[0] == L'\\' && path[1] == L'\\';
+    if (!drive && !unc) return path;
+    // Literal means no "/" separators and no "." or ".." steps: let Windows resolve
+    // those first. That is a string operation and takes long paths.
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    if (length == 0 || length >= needed) return path;
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);
+    return L"\\\\?\\" + full;
 }
 
 }  // namespace
@@ -88,37 +134,46 @@ void UsePluginFolder(const NativePath& folder) {
 
 bool JoinPath(const NativePath& folder, const std::string& relativeName, NativePath& joined) {
     std::wstring wideName;
-    if (!ToWide(FileSystemCodePage(), MB_ERR_INVALID_CHARS, relativeName, wideName)) return false;
+    const UINT codePage = FileSystemCodePage();
+    const DWORD flags = TakesNoFlags(codePage) ? 0 : MB_ERR_INVALID_CHARS;
+    if (!ToWide(codePage, flags, relativeName, wideName)) return false;
     joined = folder + wideName;
     return true;
 }
 
 bool ReadWholeFile(const NativePath& path, std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+    HANDLE file = CreateFileW(LiteralWhenLong(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> open(file, CloseHandle);
     if (GetFileType(file) != FILE_TYPE_DISK) return false;
     bytes.clear();
+    // Straight into the result, never through a buffer on the stack: the thread that
+    // loads the plugin is the host's or the loader's, and its stack may be small. To
+    // the end rather than to the size seen at open, since the file may be growing:
+    // the first read asks for one byte more than that size, and a disk file's read
+    // comes back short only at its end.
+    std::size_t want = 65536;
     LARGE_INTEGER size;
-    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < 0x40000000) {
-        bytes.reserve(static_cast<size_t>(size.QuadPart));
+    if (GetFileSizeEx(file, &size) && size.QuadPart >= 0 && size.QuadPart < 0x40000000) {
+        want = static_cast<std::size_t>(size.QuadPart) + 1;
     }
-    char chunk[65536];
-    // To the end rather than to the size seen at open: the file may be growing. A
-    // disk file's read comes back short only at its end.
     for (;;) {
+        const std::size_t used = bytes.size();
+        bytes.resize(used + want);
         DWORD got = 0;
-        if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) return false;
-        bytes.append(chunk, got);
-        if (got < sizeof chunk) return true;
+        const BOOL read = ReadFile(file, &bytes[used], static_cast<DWORD>(want), &got, nullptr);
+        bytes.resize(used + (read ? got : 0));
+        if (!read) return false;
+        if (got < want) return true;
+        want = 65536;
     }
 }
 
 bool ListFolder(const NativePath& folder, std::vector<FolderEntry>& entries) {
     WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    HANDLE listing = FindFirstFileW(LiteralWhenLong(folder + L"\\*").c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
     // Closed however the walk ends: appending an entry may throw.
     const std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)> open(listing, FindClose);
