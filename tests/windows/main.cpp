@@ -18,9 +18,24 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 extern "C" __declspec(dllexport) int DriverMain() {
     harness::SilenceDebugOutput();
     harness::InstallRecorders();
+    const std::string unwrapped = harness::InstallStrictKernel();
+    if (!unwrapped.empty()) {
+        // Without the wrappers this tier would prove only what Wine accepts.
+        std::fprintf(stderr, "cannot wrap %s: the Windows tier cannot run\n", unwrapped.c_str());
+        return 3;
+    }
     harness::TakeHostSnapshot();
 
     std::vector<std::string> arguments = harness::CommandLineArguments();
+    // --code-page=N: the process believes its ANSI code page (and the OEM code page
+    // that goes with it) is N.
+    for (auto it = arguments.begin(); it != arguments.end(); ++it) {
+        if (it->rfind("--code-page=", 0) != 0) continue;
+        const unsigned ansi = static_cast<unsigned>(std::stoul(it->substr(12)));
+        harness::PretendCodePages(ansi, ansi == 1252 ? 850 : ansi);
+        arguments.erase(it);
+        break;
+    }
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(&argument[0]);
     argv.push_back(nullptr);

@@ -17,26 +17,52 @@ std::uint32_t HashCallsDuringLoad(Scenario& scenario) {
     return harness::PeekHost32(SIM_HASH_CALLS) - before;
 }
 
-TEST(Registry, NamesInTheAnsiCodePageAreConvertedExactly) {
-    ASSERT_EQ(GetACP(), 1252u);
-    Scenario scenario;
-    scenario.File("KavrinCars/Caf\xC3\xA9.ini", "[GENERAL]\nForceLodA=1\n");  // é
-    EXPECT_EQ(HashCallsDuringLoad(scenario), 1u);
-    EXPECT_TRUE(CarForced("Caf\xE9.ini"));        // its code page 1252 form
-    EXPECT_FALSE(CarForced("Caf\xC3\xA9.ini"));   // not its UTF-8 form
-}
+// Each car name (UTF-8 here) and the bytes its record is hashed from under each
+// ANSI code page the tier runs with; empty: no exact form, so no record.
+struct NameRow {
+    const char* Name;
+    const char* Cp1252;
+    const char* Cp932;
+    const char* Utf8;
+};
+const NameRow kNames[] = {
+    {"A.ini", "A.ini", "A.ini", "A.ini"},
+    {"Caf\xC3\xA9.ini", "Caf\xE9.ini", "", "Caf\xC3\xA9.ini"},          // é
+    {"\xC2\xBD.ini", "\xBD.ini", "", "\xC2\xBD.ini"},                     // ½
+    {"\xE8\xBB\x8A.ini", "", "\x8E\xD4.ini", "\xE8\xBB\x8A.ini"},          // 車
+    {"\xE4\xB8\xAD.ini", "", "\x92\x86.ini", "\xE4\xB8\xAD.ini"},          // 中
+    {"\xD0\x96z.ini", "", "\x84\x47z.ini", "\xD0\x96z.ini"},              // Жz
+    {"\xE0\xA4\x95.ini", "", "", "\xE0\xA4\x95.ini"},                      // क
+    {"\xF0\x9F\x9A\x97.ini", "", "", "\xF0\x9F\x9A\x97.ini"},              // a car emoji
+    {"Z.ini", "Z.ini", "Z.ini", "Z.ini"},
+};
 
-TEST(Registry, NamesOutsideTheCodePageAreSkippedAndTheScanGoesOn) {
+TEST(Registry, NamesAreConvertedExactlyToTheCodePage) {
+    const UINT codePage = GetACP();
+    ASSERT_TRUE(codePage == 1252 || codePage == 932 || codePage == CP_UTF8) << codePage;
     Scenario scenario;
-    scenario.File("KavrinCars/A.ini", "[GENERAL]\nForceLodA=1\n");
-    scenario.File("KavrinCars/\xE4\xB8\xAD.ini", "[GENERAL]\nForceLodA=1\n");   // 中
-    scenario.File("KavrinCars/\xD0\x96z.ini", "[GENERAL]\nForceLodA=1\n");      // Жz
-    scenario.File("KavrinCars/Z.ini", "[GENERAL]\nForceLodA=1\n");
-    EXPECT_EQ(HashCallsDuringLoad(scenario), 2u);
-    EXPECT_TRUE(CarForced("A.ini"));
-    EXPECT_TRUE(CarForced("Z.ini"));
-    EXPECT_FALSE(CarForced("?.ini"));  // no best-fit or default character stands in
+    std::uint32_t expected = 0;
+    for (const NameRow& row : kNames) {
+        scenario.File(std::string("KavrinCars/") + row.Name, "[GENERAL]\nForceLodA=1\n");
+        const char* narrow = codePage == 1252 ? row.Cp1252 : codePage == 932 ? row.Cp932 : row.Utf8;
+        expected += *narrow != '\0';
+    }
+    EXPECT_EQ(HashCallsDuringLoad(scenario), expected);  // the others skipped, the scan went on
+    for (const NameRow& row : kNames) {
+        const std::string narrow = codePage == 1252 ? row.Cp1252 : codePage == 932 ? row.Cp932 : row.Utf8;
+        if (!narrow.empty()) EXPECT_TRUE(CarForced(narrow)) << row.Name;
+        // Never its form in another code page, nor a best-fit or default character.
+        for (const char* other : {row.Cp1252, row.Cp932, row.Utf8}) {
+            if (*other != '\0' && other != narrow) EXPECT_FALSE(CarForced(other)) << row.Name;
+        }
+    }
+    EXPECT_FALSE(CarForced("?.ini"));
     EXPECT_FALSE(CarForced("?z.ini"));
+    EXPECT_FALSE(CarForced("Cafe.ini"));
+    for (harness::StrictRule rule : {harness::kRuleUtf8Defaults, harness::kRuleNoFlags,
+                                     harness::kRuleUtf8Flags, harness::kRuleErrInvalidChars}) {
+        EXPECT_EQ(harness::TakeStrictCount(rule), 0) << "a conversion Windows refuses, rule " << rule;
+    }
 }
 
 TEST(Registry, SubfoldersAreRecordsWithTheFlagOff) {

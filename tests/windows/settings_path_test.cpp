@@ -67,9 +67,9 @@ TEST(SettingsPath, PluginInAScriptsSubfolder) {
 }
 
 TEST(SettingsPath, CyrillicFolder) {
-    // "Игры\Кавринь": no form in the ANSI code page 1252.
+    // "Игры\Кавринь": no form in the ANSI code page 1252; the folder is never
+    // converted, so under every code page it works the same.
     Scenario scenario(L"\x0418\x0433\x0440\x044B\\\x041A\x0430\x0432\x0440\x0438\x043D\x044C");
-    ASSERT_EQ(GetACP(), 1252u);
     scenario.Ini("[GENERAL]\nFrontSteerAngle=321\n");
     scenario.File("KavrinCars/Car1.ini", "[GENERAL]\nForceLodA=1\n");
     ASSERT_TRUE(scenario.Load());
@@ -77,19 +77,43 @@ TEST(SettingsPath, CyrillicFolder) {
     EXPECT_TRUE(CarForced("Car1.ini"));
 }
 
-TEST(SettingsPath, PathLongerThanThreeHundredCharacters) {
+// Windows refuses a plain path of MAX_PATH characters or more (the game declares no
+// long-path awareness), so every long path must reach it in the \\?\ form.
+TEST(SettingsPath, LongPathsAreOpenedLiterally) {
     std::wstring deep = L"deep";
     for (int level = 0; level < 7; ++level) deep += L"\\" + std::wstring(45, static_cast<wchar_t>(L'a' + level));
-    for (bool extended : {false, true}) {
-        SCOPED_TRACE(extended ? "loaded by \\\\?\\ path" : "loaded by plain path");
-        Scenario scenario(deep);
-        ASSERT_GT(scenario.PluginPath().size(), 300u);
+    const std::string longCar = std::string(150, 'c') + ".ini";
+    struct Row {
+        const char* What;
+        std::wstring Folder;
+        bool Literal;  // loaded by its \\?\ path
+        std::string Car;
+    };
+    const Row rows[] = {
+        {"plugin deeper than MAX_PATH, loaded literally", deep, true, "Deep.ini"},
+        {"plugin path fits, its car file's does not", std::wstring(120, L'g'), false, longCar},
+        {"the same, loaded literally", std::wstring(120, L'g'), true, longCar},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.What);
+        Scenario scenario(row.Folder);
         scenario.Ini("[GENERAL]\nFrontSteerAngle=77\n");
-        scenario.File("KavrinCars/Deep.ini", "[GENERAL]\nForceLodA=1\n");
-        ASSERT_TRUE(scenario.Load(extended));
+        scenario.File("KavrinCars/" + row.Car, "[GENERAL]\nForceLodA=1\n");
+        ASSERT_GE((scenario.PluginFolder() + L"KavrinCars\\" + harness::Widen(row.Car)).size(),
+                  static_cast<size_t>(MAX_PATH));
+        harness::TakeStrictCount(harness::kRuleMaxPath);
+        harness::TakeStrictCount(harness::kRuleLiteralModule);
+        ASSERT_TRUE(scenario.Load(row.Literal));
         EXPECT_EQ(SteeringAngle(), 77.0f);
-        EXPECT_TRUE(CarForced("Deep.ini"));
+        EXPECT_TRUE(CarForced(row.Car));
+        EXPECT_EQ(harness::TakeStrictCount(harness::kRuleMaxPath), 0);  // no path refused
+        // Windows named the module in the form it was loaded by.
+        EXPECT_EQ(harness::TakeStrictCount(harness::kRuleLiteralModule) > 0, row.Literal);
     }
+    // As on Windows, a plain path that long does not even load.
+    Scenario scenario(deep);
+    EXPECT_FALSE(scenario.Load(false));
+    EXPECT_GT(harness::TakeStrictCount(harness::kRuleMaxPath), 0);
 }
 
 TEST(SettingsPath, AHostLocaleWithADecimalCommaChangesNothing) {

@@ -72,6 +72,11 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 extern "C" __declspec(dllexport) int DriverMain() {
     harness::SilenceDebugOutput();
     harness::InstallRecorders();
+    const std::string unwrapped = harness::InstallStrictKernel();
+    if (!unwrapped.empty()) {
+        std::fprintf(stderr, "zk-hostsim: cannot wrap %s\n", unwrapped.c_str());
+        return 3;
+    }
     harness::TakeHostSnapshot();
 
     hostsim::Options options;

@@ -31,7 +31,10 @@ BOOL WINAPI RecordVirtualProtect(LPVOID address, SIZE_T size, DWORD protection, 
     ProtectCall call{static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address)),
                      static_cast<std::uint32_t>(size), protection, 0, false};
     BOOL result = FALSE;
-    if (gFailProtection) {
+    if (previous == nullptr) {
+        CountStrictRule(kRuleOldProtect);  // Windows refuses it; Wine does not
+        SetLastError(ERROR_NOACCESS);
+    } else if (gFailProtection) {
         SetLastError(ERROR_INVALID_ADDRESS);
     } else {
         result = ProtectDirect(address, size, protection, previous);
@@ -97,6 +100,15 @@ std::wstring NativeRelative(const std::string& relative) {
 }
 
 }  // namespace
+
+void RedirectFunction(void* function, const void* replacement) { Redirect(function, replacement); }
+
+std::wstring Literal(const std::wstring& path) {
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path;
+    if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+    if (path.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + path.substr(1);
+    return path;
+}
 
 void NoteThreadAttach() { ++gThreadAttaches; }
 int ThreadAttachCount() { return gThreadAttaches; }
@@ -300,7 +312,7 @@ std::wstring ProgramFolder() {
 std::wstring FixtureFolder(const std::wstring& name) { return ProgramFolder() + L"fixtures\\" + name; }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(Literal(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     std::size_t done = 0;
@@ -316,14 +328,14 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 void MakeFolder(const std::wstring& path) {
     // Each level in turn; the deep test folders go beyond what one call creates.
     for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+        CreateDirectoryW(Literal(path.substr(0, at)).c_str(), nullptr);
     }
-    CreateDirectoryW(path.c_str(), nullptr);
+    CreateDirectoryW(Literal(path).c_str(), nullptr);
 }
 
 void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
     WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    HANDLE listing = FindFirstFileW(Literal(folder + L"\\*").c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE) return;
     do {
         if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) visit(found);
@@ -337,21 +349,21 @@ void DeleteTree(const std::wstring& path) {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             DeleteTree(child);
         } else {
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(child.c_str());
+            SetFileAttributesW(Literal(child).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(Literal(child).c_str());
         }
     });
-    RemoveDirectoryW(path.c_str());
+    RemoveDirectoryW(Literal(path).c_str());
 }
 
 void CopyTree(const std::wstring& from, const std::wstring& to) {
     ForEachEntry(from, [&from, &to](const WIN32_FIND_DATAW& found) {
         const std::wstring source = from + L"\\" + found.cFileName, target = to + L"\\" + found.cFileName;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CreateDirectoryW(target.c_str(), nullptr);
+            CreateDirectoryW(Literal(target).c_str(), nullptr);
             CopyTree(source, target);
         } else {
-            CopyFileW(source.c_str(), target.c_str(), FALSE);
+            CopyFileW(Literal(source).c_str(), Literal(target).c_str(), FALSE);
         }
     });
 }
@@ -385,7 +397,7 @@ Scenario::Scenario(const std::wstring& subfolder) {
     pluginFolder_ = root_ + L"\\";
     if (!subfolder.empty()) pluginFolder_ += subfolder + L"\\";
     MakeFolder(pluginFolder_.substr(0, pluginFolder_.size() - 1));
-    CopyFileW((ProgramFolder() + L"ZorbelKavrin.asi").c_str(), PluginPath().c_str(), FALSE);
+    CopyFileW(Literal(ProgramFolder() + L"ZorbelKavrin.asi").c_str(), Literal(PluginPath()).c_str(), FALSE);
 }
 
 Scenario::Scenario(const Fixture& fixture) : root_(fixture.Folder), fixture_(true) {
@@ -393,13 +405,13 @@ Scenario::Scenario(const Fixture& fixture) : root_(fixture.Folder), fixture_(tru
     TakeProtectCalls();
     TakeMessages();
     pluginFolder_ = root_ + L"\\";
-    CopyFileW((ProgramFolder() + L"ZorbelKavrin.asi").c_str(), PluginPath().c_str(), FALSE);
+    CopyFileW(Literal(ProgramFolder() + L"ZorbelKavrin.asi").c_str(), Literal(PluginPath()).c_str(), FALSE);
 }
 
 Scenario::~Scenario() {
     Unload();
     if (fixture_) {
-        DeleteFileW(PluginPath().c_str());
+        DeleteFileW(Literal(PluginPath()).c_str());
     } else {
         DeleteTree(root_);
     }
@@ -410,7 +422,7 @@ Scenario::~Scenario() {
 void Scenario::File(const std::string& relative, const std::string& bytes) {
     const std::wstring path = pluginFolder_ + NativeRelative(relative);
     const std::wstring parent = FolderOf(path).substr(0, FolderOf(path).size() - 1);
-    if (GetFileAttributesW(parent.c_str()) == INVALID_FILE_ATTRIBUTES) MakeFolder(parent);
+    if (GetFileAttributesW(Literal(parent).c_str()) == INVALID_FILE_ATTRIBUTES) MakeFolder(parent);
     WriteBytes(path, bytes);
 }
 

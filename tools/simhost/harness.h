@@ -23,6 +23,24 @@ void TakeHostSnapshot();    // the pristine host image and its page protections
 void NoteThreadAttach();    // the driver DLL's DllMain calls it on DLL_THREAD_ATTACH
 int ThreadAttachCount();    // thread-attach notifications counted so far
 
+// ---- Windows' own strictness (strict_kernel.cpp, where the rules are listed) ----
+// Wraps the KERNEL32 functions the plugin calls so that they refuse what Windows
+// refuses. Returns the names of those it could not wrap (empty when all are).
+std::string InstallStrictKernel();
+// Makes the process believe its ANSI and OEM code pages are these (0: its own).
+void PretendCodePages(unsigned ansi, unsigned oem);
+enum StrictRule {
+    kRuleUtf8Defaults, kRuleNoFlags, kRuleUtf8Flags, kRuleErrInvalidChars,
+    kRuleLiteral, kRuleMaxPath, kRuleLiteralModule, kRuleOldProtect, kStrictRuleCount
+};
+int TakeStrictCount(StrictRule rule);  // how often the rule acted since the last take
+void CountStrictRule(StrictRule rule);
+// A path as Windows takes it literally (\\?\ form) when it is absolute; the
+// harness's own file calls use it, so that deep test folders work on Windows too.
+std::wstring Literal(const std::wstring& path);
+// Overwrites the first bytes of a function with a jump to the replacement.
+void RedirectFunction(void* function, const void* replacement);
+
 // ---- Recorders ----
 struct ProtectCall {
     std::uint32_t Address;
