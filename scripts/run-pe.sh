@@ -1,6 +1,7 @@
 #!/bin/bash
 # run-pe.sh DIR EXE [ARGS...]
 #
+# EXE may also be a .cmd file, run by the prefix's command interpreter.
 # Runs a 32-bit Windows console program under Wine on an x86-64 Linux machine that
 # cannot execute 32-bit x86 code itself. Only the 32-bit Wine process runs under
 # qemu-i386 user-mode emulation (binfmt entry made by scripts/setup.sh); wineserver
@@ -120,7 +121,12 @@ export LD_PRELOAD="$SHIM/\$LIB/noreplace.so"
 [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] || die "$WINEPREFIX is not a 64-bit prefix; delete it"
 
 cd "$DIR" || die "cannot enter $DIR"
-timeout -k 10 "$TIMEOUT" "$WINE32" "$EXE" "$@" </dev/null
+case $EXE in
+    # A batch file runs in the prefix's own (64-bit) command interpreter, which
+    # starts the 32-bit programs it names.
+    *.cmd|*.bat) timeout -k 10 "$TIMEOUT" "$WINE64" cmd /c "$EXE" "$@" </dev/null ;;
+    *) timeout -k 10 "$TIMEOUT" "$WINE32" "$EXE" "$@" </dev/null ;;
+esac
 rc=$?
 # A killed program can leave the wineserver waiting for it; end it so the next run
 # starts clean. After a normal exit the server lingers briefly and is reused.

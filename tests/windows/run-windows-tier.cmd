@@ -1,0 +1,1 @@
+@"%~dp0simhost-tests.exe" %* && "%~dp0simhost-tests.exe" --code-page=932 --gtest_filter=Registry.*:SettingsPath.* && "%~dp0simhost-tests.exe" --code-page=65001 --gtest_filter=Registry.*:SettingsPath.*
