@@ -142,3 +142,48 @@ TEST(Threads, EightHostThreadsThroughAllThreeSitesWhileThreadsComeAndGo) {
 }
 
 }  // namespace
+
+namespace {
+
+struct SmallStackLoad {
+    harness::Scenario* Scenario;
+    bool Loaded;
+};
+
+constexpr std::size_t kStackLeft = 48 * 1024;
+
+// Uses up this thread's stack but the last kStackLeft bytes (Wine gives every
+// thread a large stack whatever it is asked for), then loads the plugin.
+DWORD WINAPI LoadOnThisThread(void* argument) {
+    auto* load = static_cast<SmallStackLoad*>(argument);
+    MEMORY_BASIC_INFORMATION stack{};
+    VirtualQuery(&stack, &stack, sizeof stack);
+    const std::size_t depth = reinterpret_cast<std::uintptr_t>(&stack) -
+                              reinterpret_cast<std::uintptr_t>(stack.AllocationBase);
+    volatile char* used = static_cast<char*>(__builtin_alloca(depth - kStackLeft));
+    used[0] = 0;
+    load->Loaded = load->Scenario->Load();
+    return used[0];
+}
+
+}  // namespace
+
+// The thread that loads an ASI plugin is the game's or the loader's, and its stack
+// may be small: the start-up must fit in 48 KB of it (a settings file and a car
+// file read, every patch written).
+TEST(Threads, TheStartUpFitsOnASmallStack) {
+    harness::Scenario scenario;
+    scenario.Ini("[GENERAL]\nFrontSteerAngle=99\nInfiniteTuningSliders=1\n");
+    scenario.File("KavrinCars/Small.ini", "[GENERAL]\nForceLodA=1\n");
+    SmallStackLoad load{&scenario, false};
+    HANDLE thread = CreateThread(nullptr, 0, LoadOnThisThread, &load, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 0u);
+    ASSERT_TRUE(load.Loaded);
+    EXPECT_EQ(harness::PeekHostFloat(0xA8918C), 99.0f);
+    EXPECT_TRUE(sites::CarForced("Small.ini"));
+}
