@@ -99,10 +99,16 @@ void* MakeTrampoline(void* function) {
     return trampoline;
 }
 
-template <typename F>
-F gReal = nullptr;
+// The trampolines, one per wrapped function: by name, since functions of one type
+// (GetACP and GetOEMCP) must not share one.
+enum RealFunction {
+    kRealGetACP, kRealGetOEMCP, kRealWideCharToMultiByte, kRealMultiByteToWideChar,
+    kRealCreateFileW, kRealFindFirstFileW, kRealGetFileAttributesW, kRealLoadLibraryW,
+    kRealGetModuleFileNameW, kRealCount
+};
+void* gReal[kRealCount];
 
-#define REAL(name) gReal<decltype(&::name)>
+#define REAL(name) reinterpret_cast<decltype(&::name)>(gReal[kReal##name])
 
 unsigned AnsiCodePage() { return gAnsi ? gAnsi.load() : REAL(GetACP)(); }
 unsigned OemCodePage() { return gOem ? gOem.load() : REAL(GetOEMCP)(); }
@@ -230,6 +236,11 @@ HMODULE WINAPI StrictLoadLibraryW(LPCWSTR path) {
     return REAL(LoadLibraryW)(path);
 }
 
+bool AnyLoadedLiterally() {
+    std::lock_guard<std::mutex> hold(gModulesLock);
+    return !gLiteralPaths.empty();
+}
+
 bool LoadedLiterally(const std::wstring& path) {
     const std::wstring plain = WithoutPrefix(path);
     std::lock_guard<std::mutex> hold(gModulesLock);
@@ -240,15 +251,13 @@ bool LoadedLiterally(const std::wstring& path) {
 }
 
 DWORD WINAPI StrictGetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size) {
-    if (module == nullptr) return REAL(GetModuleFileNameW)(module, path, size);
+    if (module == nullptr || !AnyLoadedLiterally()) return REAL(GetModuleFileNameW)(module, path, size);
     std::wstring full(32768, L'\0');
     const DWORD length = REAL(GetModuleFileNameW)(module, &full[0], static_cast<DWORD>(full.size()));
     if (length == 0 || length >= full.size()) return REAL(GetModuleFileNameW)(module, path, size);
     full.resize(length);
     if (!LoadedLiterally(full)) return REAL(GetModuleFileNameW)(module, path, size);
-    if (full.compare(0, 4, L"\\\\?\\") != 0) {
-        full = full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC" + full.substr(1) : L"\\\\?\\" + full;
-    }
+    full = Literal(full);
     ++gCounts[kRuleLiteralModule];
     if (size == 0) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -265,25 +274,25 @@ DWORD WINAPI StrictGetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size) {
     return static_cast<DWORD>(full.size());
 }
 
-template <typename F>
-bool Wrap(const char* name, F replacement) {
-    if (gReal<F> != nullptr) return true;  // wrapped already
+bool Wrap(const char* name, RealFunction real, const void* replacement) {
+    if (gReal[real] != nullptr) return true;  // wrapped already
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     void* function = kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
     if (function == nullptr) return false;
     void* trampoline = MakeTrampoline(function);
     if (trampoline == nullptr) return false;
-    gReal<F> = reinterpret_cast<F>(trampoline);
-    RedirectFunction(function, reinterpret_cast<const void*>(replacement));
+    gReal[real] = trampoline;
+    RedirectFunction(function, replacement);
     return true;
 }
 
 }  // namespace
 
 // The replacement must have the real function's type.
-#define ZK_WRAP(name)                                                       \
-    if (!Wrap<decltype(&::name)>(#name, &Strict##name)) {                   \
-        missing += std::string(missing.empty() ? "" : " ") + #name;         \
+#define ZK_WRAP(name)                                                                 \
+    if (!Wrap(#name, kReal##name,                                                     \
+              reinterpret_cast<const void*>(static_cast<decltype(&::name)>(&Strict##name)))) { \
+        missing += std::string(missing.empty() ? "" : " ") + #name;                   \
     }
 
 std::string InstallStrictKernel() {
