@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "settings/ini_lines.h"
@@ -136,11 +137,93 @@ float NarrowToFloat(double value) {
 float ParseFloat(std::string_view text) { return NarrowToFloat(ParseDecimal(text)); }
 
 std::string FormatFixed(double value) {
-    char buffer[400];
-    const auto written =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-    if (written.ec != std::errc()) return std::string();
-    return std::string(buffer, written.ptr);
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const bool negative = (bits >> 63) != 0;
+    const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    if (biased == 0x7FF) {
+        if (mantissa != 0) return negative ? "-nan" : "nan";
+        return negative ? "-inf" : "inf";
+    }
+    int shift = -1074;  // subnormals and zero
+    if (biased != 0) {
+        mantissa |= std::uint64_t{1} << 52;
+        shift = biased - 1075;
+    }
+
+    // The magnitude times 10^6, exactly, as 32-bit limbs (least significant first):
+    // at most 53 + 20 + 971 bits.
+    std::uint32_t limbs[34] = {};
+    int count = 0;
+    const auto multiplySmall = [&](std::uint32_t factor, std::uint32_t carry) {
+        for (int i = 0; i < count; ++i) {
+            const std::uint64_t product = std::uint64_t{limbs[i]} * factor + carry;
+            limbs[i] = static_cast<std::uint32_t>(product);
+            carry = static_cast<std::uint32_t>(product >> 32);
+        }
+        if (carry != 0) limbs[count++] = carry;
+    };
+    limbs[0] = static_cast<std::uint32_t>(mantissa);
+    limbs[1] = static_cast<std::uint32_t>(mantissa >> 32);
+    count = limbs[1] != 0 ? 2 : (limbs[0] != 0 ? 1 : 0);
+    multiplySmall(1000000, 0);
+    for (int left = shift; left > 0; left -= 31) {
+        multiplySmall(std::uint32_t{1} << (left < 31 ? left : 31), 0);
+    }
+    if (shift < 0) {
+        // Drop -shift bits, rounding to nearest with ties to even, as the C library does.
+        const int drop = -shift;
+        const auto bitAt = [&](int index) {
+            return index / 32 < count && ((limbs[index / 32] >> (index % 32)) & 1u) != 0;
+        };
+        const bool half = bitAt(drop - 1);
+        bool below = false;
+        for (int i = 0; i < drop - 1 && !below; ++i) below = bitAt(i);
+        const int whole = drop / 32;
+        const int part = drop % 32;
+        int kept = 0;
+        for (int i = whole; i < count; ++i) {
+            std::uint64_t limb = limbs[i] >> part;
+            if (part != 0 && i + 1 < count) limb |= std::uint64_t{limbs[i + 1]} << (32 - part);
+            limbs[kept++] = static_cast<std::uint32_t>(limb);
+        }
+        count = kept;
+        while (count > 0 && limbs[count - 1] == 0) --count;
+        const bool odd = count > 0 && (limbs[0] & 1u) != 0;
+        if (half && (below || odd)) {
+            int i = 0;
+            while (i < count && ++limbs[i] == 0) ++i;
+            if (i == count) limbs[count++] = 1;
+        }
+    }
+
+    // Decimal digits, nine at a time from the least significant end.
+    char digits[340];
+    int length = 0;
+    while (count > 0) {
+        std::uint64_t remainder = 0;
+        for (int i = count - 1; i >= 0; --i) {
+            const std::uint64_t current = (remainder << 32) | limbs[i];
+            limbs[i] = static_cast<std::uint32_t>(current / 1000000000u);
+            remainder = current % 1000000000u;
+        }
+        while (count > 0 && limbs[count - 1] == 0) --count;
+        for (int i = 0; i < 9 && (count > 0 || remainder != 0); ++i) {
+            digits[length++] = static_cast<char>('0' + remainder % 10);
+            remainder /= 10;
+        }
+    }
+    while (length < 7) digits[length++] = '0';  // at least "0.000000"
+
+    std::string text;
+    text.reserve(static_cast<std::size_t>(length) + 2);
+    if (negative) text.push_back('-');
+    for (int i = length - 1; i >= 0; --i) {
+        text.push_back(digits[i]);
+        if (i == 6) text.push_back('.');
+    }
+    return text;
 }
 
 }  // namespace zk

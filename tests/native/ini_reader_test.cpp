@@ -4,8 +4,10 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include <unistd.h>
 
@@ -171,6 +173,41 @@ TEST(FormatFixed, RendersLikePercentF) {
     EXPECT_EQ(zk::FormatFixed(1e-7), "0.000000");
     EXPECT_EQ(zk::FormatFixed(static_cast<double>(3.14159274f)), "3.141593");
     EXPECT_EQ(zk::FormatFixed(1e20), "100000000000000000000.000000");
+}
+
+// Every kind of double against the C library's own "%f": exact ties at the sixth
+// place (1/128 goes down to even, 3/128 up), values near ties, subnormals, the largest values,
+// negative zero, infinities and NaNs, then random bit patterns.
+TEST(FormatFixed, MatchesTheCLibraryBitForBit) {
+    std::vector<double> values = {0.0, -0.0, 0.0078125, 0.0234375, -1.0078125, 0.0000005, 0.0000015, 0.0000025, -0.0000005,
+                                  2.5e-6, 1e-6, 5e-7, 4.9999999999999998e-7, 0.9999995,
+                                  9.9999995, 123456.7890125, 0.5, 1.0, 4294967296.0,
+                                  9007199254740993.0, 1.8446744073709552e19,
+                                  std::numeric_limits<double>::max(),
+                                  std::numeric_limits<double>::min(),
+                                  std::numeric_limits<double>::denorm_min(),
+                                  std::numeric_limits<double>::infinity(),
+                                  -std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN(),
+                                  -std::numeric_limits<double>::quiet_NaN()};
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    for (int i = 0; i < 20000; ++i) {
+        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+        double value;
+        // Half anywhere, half near the range that six places can tell apart.
+        const std::uint64_t exponent = 0x3E0 + static_cast<std::uint64_t>(i / 2) % 0x90;
+        const std::uint64_t bits = i % 2 ? state : (state & 0x800FFFFFFFFFFFFFull) | exponent << 52;
+        std::memcpy(&value, &bits, sizeof value);
+        values.push_back(value);
+    }
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");
+    for (double value : values) {
+        char expected[400];
+        std::snprintf(expected, sizeof expected, "%f", value);
+        ASSERT_EQ(zk::FormatFixed(value), expected) << std::hexfloat << value;
+    }
+    std::setlocale(LC_ALL, saved.c_str());
 }
 
 // ---- The reader over a document ----
