@@ -20,13 +20,37 @@ add_library(zk_plugin_core OBJECT
     patches/slider_patches.cpp)
 target_link_libraries(zk_plugin_core PUBLIC zk_portable)
 
+# What players download is built for size, from its own copy of the sources: the
+# win32 thread model (no winpthread), only the library templates each source uses,
+# -Os, and stripped. The test program keeps the -posix build of the same code.
+function(zk_build_lean target)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+    target_compile_options(${target} PRIVATE
+        $<$<COMPILE_LANGUAGE:CXX>:-Os -include ${CMAKE_SOURCE_DIR}/core/lean_templates.h>)
+    set_target_properties(${target} PROPERTIES
+        CXX_COMPILER_LAUNCHER ${CMAKE_SOURCE_DIR}/cmake/win32-threads.sh
+        CXX_LINKER_LAUNCHER ${CMAKE_SOURCE_DIR}/cmake/win32-threads.sh)
+    target_link_options(${target} PRIVATE ${ZK_STATIC_RUNTIME} -s)
+endfunction()
+
 configure_file(core/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
-add_library(ZorbelKavrin MODULE core/dll_main.cpp ${CMAKE_BINARY_DIR}/version.rc)
-target_link_libraries(ZorbelKavrin PRIVATE zk_plugin_core user32)
+# The plugin (and the checker) take small failure paths, core/runtime_win32.cpp,
+# in place of the library's printing ones.
+add_library(ZorbelKavrin MODULE
+    core/dll_main.cpp
+    core/runtime_win32.cpp
+    core/host_routines_win32.cpp
+    patches/startup_patches.cpp
+    patches/slider_patches.cpp
+    core/os_win32.cpp
+    ${ZK_PORTABLE_SOURCES}
+    ${CMAKE_BINARY_DIR}/version.rc)
+target_link_libraries(ZorbelKavrin PRIVATE user32)
 set_target_properties(ZorbelKavrin PROPERTIES PREFIX "" SUFFIX ".asi")
+zk_build_lean(ZorbelKavrin)
 # No exports at all: without this, ld exports every symbol of a DLL that names none.
 # The map names the stripped DLL's routines for the machine-code checks.
-target_link_options(ZorbelKavrin PRIVATE ${ZK_STATIC_RUNTIME} -Wl,--exclude-all-symbols -s
+target_link_options(ZorbelKavrin PRIVATE -Wl,--exclude-all-symbols
     -Wl,--image-base,0x10000000 -Wl,-Map,${CMAKE_BINARY_DIR}/ZorbelKavrin.map)
 
 add_library(zk_host_stand_in STATIC core/host_routines_stand_in.cpp)

@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
     cmake ninja-build g++ gcc-multilib
-    g++-mingw-w64-i686 mingw-w64-tools binutils-mingw-w64-i686
+    g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 mingw-w64-tools binutils-mingw-w64-i686
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     wine wine32:i386 wine64 qemu-user-static
     libcapstone-dev
