@@ -19,6 +19,8 @@ namespace {
 
 bool gHasPluginFolder = false;
 NativePath gPluginFolder;
+bool gHasModuleFolder = false;
+NativePath gModuleFolder;
 
 constexpr std::uint64_t kPageSize = 4096;
 
@@ -71,8 +73,8 @@ int PosixProtection(std::uint32_t protection) {
 
 }  // namespace
 
-NativePath PluginFolder() {
-    if (gHasPluginFolder) return gPluginFolder;
+// The folder of the module that holds this code, asked of the loader.
+static NativePath ModuleFolder() {
     // As on Windows, the module is the one that holds this code. The loader names a
     // shared object by its full path, but the main program only as it was started.
     std::string path;
@@ -87,6 +89,16 @@ NativePath PluginFolder() {
     }
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+NativePath PluginFolder() {
+    if (gHasPluginFolder) return gPluginFolder;
+    // Asked once per settings file: the module's folder is looked up only once.
+    if (!gHasModuleFolder) {
+        gModuleFolder = ModuleFolder();
+        gHasModuleFolder = true;
+    }
+    return gModuleFolder;
 }
 
 void UsePluginFolder(const NativePath& folder) {

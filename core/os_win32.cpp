@@ -12,6 +12,8 @@ namespace {
 
 bool gHasPluginFolder = false;
 NativePath gPluginFolder;
+bool gHasModuleFolder = false;
+NativePath gModuleFolder;
 
 // The code page as a number: the conversion flags a code page accepts depend on
 // which one it is, and CP_ACP or CP_OEMCP may stand for UTF-8 (the "Use Unicode
@@ -95,8 +97,8 @@ NativePath LiteralWhenLong(const NativePath& path) {
 
 }  // namespace
 
-NativePath PluginFolder() {
-    if (gHasPluginFolder) return gPluginFolder;
+// The folder of the module that holds this code, asked of the loader.
+static NativePath ModuleFolder() {
     // The module is found by an address inside it, so this is the plugin whatever its
     // file is called; its reference count is left alone.
     HMODULE module = nullptr;
@@ -127,6 +129,16 @@ NativePath PluginFolder() {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
+NativePath PluginFolder() {
+    if (gHasPluginFolder) return gPluginFolder;
+    // Asked once per settings file: the module's folder is looked up only once.
+    if (!gHasModuleFolder) {
+        gModuleFolder = ModuleFolder();
+        gHasModuleFolder = true;
+    }
+    return gModuleFolder;
+}
+
 void UsePluginFolder(const NativePath& folder) {
     gPluginFolder = folder;
     gHasPluginFolder = !folder.empty();
@@ -151,14 +163,10 @@ bool ReadWholeFile(const NativePath& path, std::string& bytes) {
     bytes.clear();
     // Straight into the result, never through a buffer on the stack: the thread that
     // loads the plugin is the host's or the loader's, and its stack may be small. To
-    // the end rather than to the size seen at open, since the file may be growing:
-    // the first read asks for one byte more than that size, and a disk file's read
-    // comes back short only at its end.
-    std::size_t want = 65536;
-    LARGE_INTEGER size;
-    if (GetFileSizeEx(file, &size) && size.QuadPart >= 0 && size.QuadPart < 0x40000000) {
-        want = static_cast<std::size_t>(size.QuadPart) + 1;
-    }
+    // the end rather than to a size asked first, since the file may be growing, and
+    // a disk file's read comes back short only at its end. Settings files are small:
+    // the first read, of 4 KB, is most often the only one.
+    std::size_t want = 4096;
     for (;;) {
         const std::size_t used = bytes.size();
         bytes.resize(used + want);
