@@ -19,7 +19,6 @@ namespace {
 
 bool gHasPluginFolder = false;
 NativePath gPluginFolder;
-bool gHasModuleFolder = false;
 NativePath gModuleFolder;
 
 constexpr std::uint64_t kPageSize = 4096;
@@ -93,11 +92,7 @@ static NativePath ModuleFolder() {
 
 NativePath PluginFolder() {
     if (gHasPluginFolder) return gPluginFolder;
-    // Asked once per settings file: the module's folder is looked up only once.
-    if (!gHasModuleFolder) {
-        gModuleFolder = ModuleFolder();
-        gHasModuleFolder = true;
-    }
+    if (gModuleFolder.empty()) gModuleFolder = ModuleFolder();  // asked once, not per file
     return gModuleFolder;
 }
 

@@ -12,7 +12,6 @@ namespace {
 
 bool gHasPluginFolder = false;
 NativePath gPluginFolder;
-bool gHasModuleFolder = false;
 NativePath gModuleFolder;
 
 // The code page as a number: the conversion flags a code page accepts depend on
@@ -131,11 +130,7 @@ static NativePath ModuleFolder() {
 
 NativePath PluginFolder() {
     if (gHasPluginFolder) return gPluginFolder;
-    // Asked once per settings file: the module's folder is looked up only once.
-    if (!gHasModuleFolder) {
-        gModuleFolder = ModuleFolder();
-        gHasModuleFolder = true;
-    }
+    if (gModuleFolder.empty()) gModuleFolder = ModuleFolder();  // asked once, not per file
     return gModuleFolder;
 }
 
