@@ -151,6 +151,9 @@ TEST(GetValue, FoldingIsAsciiOnly) {
     EXPECT_EQ(document.GetValue("A\xC9", "B", "d"), "d");
     EXPECT_EQ(Parsed("[@]\nA=1\n").GetValue("`", "A", "d"), "d");
     EXPECT_EQ(Parsed("[[]\nA=1\n").GetValue("{", "A", "d"), "d");
+    // The ends of the range fold as well: A and Z, on either side.
+    EXPECT_EQ(Parsed("[AZ]\nA=1\n").GetValue("az", "A", "d"), "1");
+    EXPECT_EQ(Parsed("[az]\nA=1\n").GetValue("AZ", "A", "d"), "1");
 }
 
 TEST(GetValue, SectionNamesOfOtherLengthNeverMatch) {

@@ -88,24 +88,34 @@ TEST(SettingsPath, LongPathsAreOpenedLiterally) {
         std::wstring Folder;
         bool Literal;  // loaded by its \\?\ path
         std::string Car;
+        std::size_t CarPathLength;  // when not 0, the car file's name is made to fit it
     };
     const Row rows[] = {
-        {"plugin deeper than MAX_PATH, loaded literally", deep, true, "Deep.ini"},
-        {"plugin path fits, its car file's does not", std::wstring(120, L'g'), false, longCar},
-        {"the same, loaded literally", std::wstring(120, L'g'), true, longCar},
+        {"plugin deeper than MAX_PATH, loaded literally", deep, true, "Deep.ini", 0},
+        {"plugin path fits, its car file's does not", std::wstring(120, L'g'), false, longCar, 0},
+        {"the same, loaded literally", std::wstring(120, L'g'), true, longCar, 0},
+        {"car file path of exactly MAX_PATH characters", std::wstring(120, L'g'), false, "", MAX_PATH},
+        {"car file path one shorter, passed plainly", std::wstring(120, L'g'), false, "", MAX_PATH - 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.What);
         Scenario scenario(row.Folder);
+        std::string car = row.Car;
+        const std::size_t carFolder = (scenario.PluginFolder() + L"KavrinCars\\").size();
+        if (row.CarPathLength != 0) car = std::string(row.CarPathLength - carFolder - 4, 'e') + ".ini";
         scenario.Ini("[GENERAL]\nFrontSteerAngle=77\n");
-        scenario.File("KavrinCars/" + row.Car, "[GENERAL]\nForceLodA=1\n");
-        ASSERT_GE((scenario.PluginFolder() + L"KavrinCars\\" + harness::Widen(row.Car)).size(),
-                  static_cast<size_t>(MAX_PATH));
+        scenario.File("KavrinCars/" + car, "[GENERAL]\nForceLodA=1\n");
+        const std::size_t carPath = carFolder + harness::Widen(car).size();
+        if (row.CarPathLength != 0) {
+            ASSERT_EQ(carPath, row.CarPathLength);
+        } else {
+            ASSERT_GE(carPath, static_cast<size_t>(MAX_PATH));
+        }
         harness::TakeStrictCount(harness::kRuleMaxPath);
         harness::TakeStrictCount(harness::kRuleLiteralModule);
         ASSERT_TRUE(scenario.Load(row.Literal));
         EXPECT_EQ(SteeringAngle(), 77.0f);
-        EXPECT_TRUE(CarForced(row.Car));
+        EXPECT_TRUE(CarForced(car));
         EXPECT_EQ(harness::TakeStrictCount(harness::kRuleMaxPath), 0);  // no path refused
         // Windows named the module in the form it was loaded by.
         EXPECT_EQ(harness::TakeStrictCount(harness::kRuleLiteralModule) > 0, row.Literal);
