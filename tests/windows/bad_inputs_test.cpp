@@ -114,6 +114,15 @@ const BadInput kBadInputs[] = {
     {"CarsName255Characters",
      [](Scenario& s) { s.File("KavrinCars/" + std::string(251, 'N') + ".ini", "[GENERAL]\nForceLodA=1\n"); },
      kOff, kDefault, 1},
+    // Opened by a plain path, these names are devices, not the files: the load must
+    // read none of them (reading CON would wait on the console for ever).
+    {"CarsNamedLikeDevices",
+     [](Scenario& s) {
+         for (const char* name : {"CON", "NUL", "AUX", "COM1", "CONIN$", "LPT1", "PRN"}) {
+             s.File(std::string("KavrinCars/") + name, "[GENERAL]\nForceLodA=1\n");
+         }
+     },
+     kOff, kDefault, 7},
     {"CarsBinaryFiles",
      [](Scenario& s) {
          s.File("KavrinCars/noise1.ini", RandomBytes(4096, 1));
