@@ -68,6 +68,11 @@ TEST(HostFile, CorruptedHeaders) {
         {"MZ" + std::string(20, '\0'), "truncated: the file ends inside the DOS header"},
         {Pe(0x428C25, 0x10B, 0x7FFFFFF0), "truncated: the file ends before the PE header"},
         {Pe(0x428C25, 0x10B, 0xFFFFFFFF), "truncated: the file ends before the PE header"},
+        // Each boundary from both sides: the DOS header's last field, the signature.
+        {Pe(0x428C25).substr(0, 0x3F), "truncated: the file ends inside the DOS header"},
+        {Pe(0x428C25).substr(0, 0x40), "truncated: the file ends before the PE header"},
+        {Pe(0x428C25).substr(0, 0x83), "truncated: the file ends before the PE header"},
+        {Pe(0x428C25).substr(0, 0x84), "truncated: the file ends inside the PE header"},
         {Pe(0x428C25).substr(0, 0x90), "truncated: the file ends inside the PE header"},
         {Pe(0x428C25).substr(0, 0xA9), "truncated: the file ends inside the optional header"},
         {noSignature, "not a PE executable (no PE signature)"},
