@@ -177,9 +177,35 @@ void SortByLine(std::vector<Warning>& warnings, std::size_t first) {
 
 struct SettingsFile {
     bool Read = false;
+    std::string Encoding;  // a wide encoding the file is saved in, if any
     std::string Text;      // after the text-mode translation
     IniDocument Document;  // as the plugin parses it
 };
+
+// The wide encoding a settings file is saved in ("UTF-16 LE", ...), or empty for
+// bytes that read as ANSI or UTF-8. By the byte-order mark, or without one by the
+// zero bytes that ASCII text in a wide encoding has beside nearly every character.
+std::string WideEncoding(const std::string& bytes) {
+    const auto starts = [&bytes](const char* mark, std::size_t size) {
+        return bytes.size() >= size && bytes.compare(0, size, mark, size) == 0;
+    };
+    if (starts("\xFF\xFE\0\0", 4)) return "UTF-32 LE";
+    if (starts("\0\0\xFE\xFF", 4)) return "UTF-32 BE";
+    if (starts("\xFF\xFE", 2)) return "UTF-16 LE";
+    if (starts("\xFE\xFF", 2)) return "UTF-16 BE";
+    const std::size_t sample = std::min<std::size_t>(bytes.size(), 4096) / 4 * 4;
+    if (sample < 8) return "";
+    std::size_t zeros[4] = {};
+    for (std::size_t i = 0; i < sample; ++i) zeros[i % 4] += bytes[i] == '\0';
+    const std::size_t quarter = sample / 4;
+    const auto most = [quarter](std::size_t count) { return count * 10 >= quarter * 9; };
+    const auto few = [quarter](std::size_t count) { return count * 2 < quarter; };
+    if (few(zeros[0]) && most(zeros[1]) && most(zeros[2]) && most(zeros[3])) return "UTF-32 LE";
+    if (most(zeros[0]) && most(zeros[1]) && most(zeros[2]) && few(zeros[3])) return "UTF-32 BE";
+    if (few(zeros[0] + zeros[2]) && most(zeros[1]) && most(zeros[3])) return "UTF-16 LE";
+    if (most(zeros[0]) && most(zeros[2]) && few(zeros[1] + zeros[3])) return "UTF-16 BE";
+    return "";
+}
 
 // A file beside the plugin, read once and parsed as the plugin does, with the
 // warnings about its bytes as a whole.
@@ -191,6 +217,12 @@ SettingsFile ReadSettingsFile(const std::string& relative, const std::string& fi
     if (!result.Read) return result;
     result.Text = TranslateTextMode(bytes);
     result.Document.Parse(result.Text);
+    // Read byte by byte, a wide text gives the plugin no [GENERAL] section; then
+    // that, and not each of its lines, is what the player needs to hear.
+    if (result.Document.FindSection(kGeneralSection) == nullptr) {
+        result.Encoding = WideEncoding(bytes);
+        if (!result.Encoding.empty()) return result;
+    }
     const std::size_t end = bytes.find('\x1A');
     if (end != std::string::npos &&
         bytes.find_first_not_of(" \t\r\n\x1A", end) != std::string::npos) {
@@ -241,7 +273,13 @@ Result Run(const Options& options) {
         }
     }
     std::vector<std::string> mainKeys(std::begin(kMainKeys), std::end(kMainKeys));
-    CheckLines(kSettingsFileName, mainFile.Text, mainFile.Document, mainKeys, false, result.Warnings);
+    if (!mainFile.Encoding.empty()) {
+        result.Errors.push_back(std::string(kSettingsFileName) + " is saved as " + mainFile.Encoding +
+                                ": the plugin reads no setting from it and uses the defaults; save it as "
+                                "ANSI or UTF-8 (in Notepad: Save As, Encoding)");
+    } else {
+        CheckLines(kSettingsFileName, mainFile.Text, mainFile.Document, mainKeys, false, result.Warnings);
+    }
     SortByLine(result.Warnings, 0);
 
     // The car folder: the registry's records, in its order, and each file's lines.
@@ -261,6 +299,12 @@ Result Run(const Options& options) {
         const SettingsFile car = ReadSettingsFile(std::string(kCarFolderName) + '\\' + record.Name, file, result.Warnings);
         if (!car.Read) {
             result.Warnings.push_back({file, 0, "cannot be read: this car's ForceLodA is off"});
+            continue;
+        }
+        if (!car.Encoding.empty()) {
+            result.Errors.push_back(file + " is saved as " + car.Encoding +
+                                    ": the plugin reads nothing from it and this car's ForceLodA is off; "
+                                    "save it as ANSI or UTF-8 (in Notepad: Save As, Encoding)");
             continue;
         }
         CheckLines(file, car.Text, car.Document, {"ForceLodA"}, true, result.Warnings);
