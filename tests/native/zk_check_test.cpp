@@ -49,7 +49,7 @@ TEST_P(CheckedFolder, TextJsonAndStatusAsExpected) {
 INSTANTIATE_TEST_SUITE_P(Examples, CheckedFolder,
                          testing::Values(Case{"clean", 0}, Case{"mistakes", 1}, Case{"empty", 0},
                                          Case{"nokey", 1}, Case{"cr_only", 1}, Case{"shadowed", 1},
-                                         Case{"wide", 2}, Case{"wide32", 2}),
+                                         Case{"wide", 2}, Case{"wide32", 2}, Case{"pasted", 1}),
                          [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.Name); });
 
 TEST(Check, TheShippedExamplesAreClean) {

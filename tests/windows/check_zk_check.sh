@@ -6,7 +6,7 @@ bin=$1
 data=$2
 runner=$(dirname "$0")/../../scripts/run-pe.sh
 status=0
-for case in mistakes:1 clean:0 nokey:1 wide:2 wide32:2; do
+for case in mistakes:1 clean:0 nokey:1 wide:2 wide32:2 pasted:1; do
     name=${case%%:*}
     want=${case##*:}
     windows_data="Z:${data//\//\\}"

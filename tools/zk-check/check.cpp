@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -38,17 +39,23 @@ std::string Fold(std::string_view text) {
 }
 
 // Quoted, with control bytes shown as \xNN so that a stray carriage return cannot
-// garble the report.
+// garble the report, and a no-break space (copied from a web page; in ANSI or
+// UTF-8) named, since it looks like a plain one.
 std::string Quote(std::string_view text) {
     std::string quoted = "'";
-    for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+            quoted += "<no-break space U+00A0>";
+            ++i;
+        } else if (byte == 0xA0) {
+            quoted += "<no-break space U+00A0>";
+        } else if (byte < 0x20 || byte == 0x7F) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02X", byte);
             quoted += escape;
         } else {
-            quoted.push_back(c);
+            quoted.push_back(text[i]);
         }
     }
     return quoted + "'";
@@ -102,7 +109,8 @@ void CheckLines(const std::string& file, const std::string& text, const IniDocum
         const std::string key(line.Key);
         const bool hashed = line.Kept.front() == '#';
         if (hashed) {
-            warn(line.Number, Quote(line.Kept) + " is a key here, not a comment: comments start with ';'");
+            warn(line.Number, Quote(line.Kept) + " is no comment here but a key the plugin does not know, "
+                                                 "so the line is ignored; comments start with ';'");
         }
         if (line.Kept.find("//") != std::string_view::npos) {
             warn(line.Number, "'//' without a space before it starts no comment: " + Quote(line.Kept) +
@@ -144,6 +152,10 @@ void CheckLines(const std::string& file, const std::string& text, const IniDocum
                 warn(line.Number, Quote(value) + " is not a number: the plugin stores 0 as the steering angle");
             } else {
                 const float read = ParseFloat(value);
+                if (std::isinf(read)) {
+                    warn(line.Number, Quote(value) + " is beyond the range of a float: the plugin stores an "
+                                                     "infinite steering angle; write a number such as 340");
+                }
                 const std::size_t comma = value.find(',');
                 if (comma != std::string::npos && comma + 1 < value.size() && value[comma + 1] >= '0' &&
                     value[comma + 1] <= '9') {
@@ -231,7 +243,8 @@ SettingsFile ReadSettingsFile(const std::string& relative, const std::string& fi
         warnings.push_back({file, line, "the byte 0x1A ends the text here: everything after it is never read"});
     }
     if (result.Text.find('\r') != std::string::npos && result.Text.find('\n') == std::string::npos) {
-        warnings.push_back({file, 0, "lines end in a carriage return only: the plugin reads the whole file as one line"});
+        warnings.push_back({file, 0, "lines end in a carriage return only: the plugin reads the whole file as one "
+                                     "line; save it with Windows (CR LF) or Unix (LF) line ends"});
     }
     return result;
 }
