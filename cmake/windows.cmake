@@ -20,10 +20,14 @@ add_library(zk_plugin_core OBJECT
     patches/slider_patches.cpp)
 target_link_libraries(zk_plugin_core PUBLIC zk_portable)
 
-# What players download is built for size, from its own copy of the sources: the
-# win32 thread model (no winpthread), only the library templates each source uses,
-# -Os, and stripped. The test program keeps the -posix build of the same code.
+# What players download is built for size, from its own copy of the portable code
+# and the Windows seam: the win32 thread model (no winpthread), only the library
+# templates each source uses, small failure paths (core/runtime_win32.cpp) in place
+# of the library's printing ones, -Os, and stripped. The test program keeps the
+# -posix build of the same code.
 function(zk_build_lean target)
+    target_sources(${target} PRIVATE ${ZK_PORTABLE_SOURCES}
+        ${CMAKE_SOURCE_DIR}/core/os_win32.cpp ${CMAKE_SOURCE_DIR}/core/runtime_win32.cpp)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE
         $<$<COMPILE_LANGUAGE:CXX>:-Os -include ${CMAKE_SOURCE_DIR}/core/lean_templates.h>)
@@ -34,16 +38,11 @@ function(zk_build_lean target)
 endfunction()
 
 configure_file(core/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
-# The plugin (and the checker) take small failure paths, core/runtime_win32.cpp,
-# in place of the library's printing ones.
 add_library(ZorbelKavrin MODULE
     core/dll_main.cpp
-    core/runtime_win32.cpp
     core/host_routines_win32.cpp
     patches/startup_patches.cpp
     patches/slider_patches.cpp
-    core/os_win32.cpp
-    ${ZK_PORTABLE_SOURCES}
     ${CMAKE_BINARY_DIR}/version.rc)
 target_link_libraries(ZorbelKavrin PRIVATE user32)
 set_target_properties(ZorbelKavrin PROPERTIES PREFIX "" SUFFIX ".asi")

@@ -45,11 +45,11 @@ std::string Quote(std::string_view text) {
     std::string quoted = "'";
     for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char byte = static_cast<unsigned char>(text[i]);
-        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+        const bool utf8NoBreak =
+            byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0;
+        if (byte == 0xA0 || utf8NoBreak) {
             quoted += "<no-break space U+00A0>";
-            ++i;
-        } else if (byte == 0xA0) {
-            quoted += "<no-break space U+00A0>";
+            i += utf8NoBreak ? 1 : 0;
         } else if (byte < 0x20 || byte == 0x7F) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02X", byte);
