@@ -19,6 +19,14 @@ namespace {
 
 const std::string kCheck = std::string(ZK_TEST_DATA) + "/check/";
 
+// Reports name folders in full; the golden files name them from kCheck.
+std::string Relative(std::string report) {
+    char full[4096];
+    const std::string prefix = std::string(realpath(kCheck.c_str(), full)) + "/";
+    for (std::size_t at; (at = report.find(prefix)) != std::string::npos;) report.erase(at, prefix.size());
+    return report;
+}
+
 // Runs the checker from the folder of the examples, so reports name them shortly.
 zk::check::Result RunIn(zk::check::Options options) {
     char saved[4096];
@@ -41,8 +49,8 @@ TEST_P(CheckedFolder, TextJsonAndStatusAsExpected) {
     zk::check::Options options;
     options.PluginDir = GetParam().Name;
     const zk::check::Result result = RunIn(options);
-    EXPECT_EQ(zk::check::RenderText(result), ReadFile(kCheck + GetParam().Name + ".txt"));
-    EXPECT_EQ(zk::check::RenderJson(result), ReadFile(kCheck + GetParam().Name + ".json"));
+    EXPECT_EQ(Relative(zk::check::RenderText(result)), ReadFile(kCheck + GetParam().Name + ".txt"));
+    EXPECT_EQ(Relative(zk::check::RenderJson(result)), ReadFile(kCheck + GetParam().Name + ".json"));
     EXPECT_EQ(zk::check::ExitStatus(result), GetParam().Status);
 }
 
@@ -53,8 +61,14 @@ INSTANTIATE_TEST_SUITE_P(Examples, CheckedFolder,
                          [](const testing::TestParamInfo<Case>& info) { return std::string(info.param.Name); });
 
 TEST(Check, TheShippedExamplesAreClean) {
+    // As the package lays them out: beside the plugin.
+    const std::string examples = std::string(ZK_TEST_DATA) + "/../../../examples/";
+    testing_support::TempFolder folder;
+    folder.Write("ZorbelKavrin.asi", "");
+    folder.Write("ZorbelKavrin.ini", ReadFile(examples + "ZorbelKavrin.ini"));
+    folder.Write("KavrinCars/EXAMPLE_CAR.ini", ReadFile(examples + "KavrinCars/EXAMPLE_CAR.ini"));
     zk::check::Options options;
-    options.PluginDir = std::string(ZK_TEST_DATA) + "/../../../examples";
+    options.PluginDir = folder.Path();
     const zk::check::Result result = RunIn(options);
     EXPECT_TRUE(result.SettingsFound);
     EXPECT_TRUE(result.Warnings.empty()) << zk::check::RenderText(result);
@@ -69,7 +83,7 @@ TEST(Check, AMissingPluginFolderIsAnError) {
     const zk::check::Result result = RunIn(options);
     EXPECT_EQ(zk::check::ExitStatus(result), 2);
     ASSERT_EQ(result.Errors.size(), 1u);
-    EXPECT_EQ(result.Errors[0], "cannot list the plugin folder no-such-folder");
+    EXPECT_EQ(result.Errors[0], "the folder no-such-folder does not exist or cannot be opened");
 }
 
 TEST(Check, ManyCarsKeepTheRegistrysOrder) {
@@ -97,6 +111,167 @@ TEST(Check, ManyCarsKeepTheRegistrysOrder) {
     EXPECT_EQ(folderWarnings, 1);
     EXPECT_EQ(flagWarnings, 1);
 }
+
+// ---- Mistakes players make ----
+
+// One game folder as a player left it, the folder the checker is pointed at, and
+// the first line it must print (the temporary folder's path left out) with its exit
+// status. A file whose text starts with "->" is a link to that target; a name ending
+// in '/' is a folder.
+struct Mistake {
+    const char* Name;
+    std::vector<std::pair<std::string, std::string>> Files;
+    const char* Checked;
+    const char* FirstLine;
+    int Status;
+    const char* Exe = "";
+};
+
+const std::string kGood = "[GENERAL]\nForceLodA = 0\nFrontSteerAngle = 340.0\n";
+const std::string kCar = "[GENERAL]\nForceLodA = 1\n";
+
+class PlayerMistake : public testing::TestWithParam<Mistake> {};
+
+TEST_P(PlayerMistake, FirstLineAndStatus) {
+    testing_support::TempFolder folder;
+    for (const auto& [name, text] : GetParam().Files) {
+        if (name.back() == '/') {
+            folder.MakeFolder(name);
+        } else if (text.rfind("->", 0) == 0) {
+            folder.MakeFolder(name.substr(0, name.rfind('/') + 1));
+            ASSERT_EQ(symlink(text.substr(2).c_str(), (folder.Path() + name).c_str()), 0);
+        } else {
+            folder.Write(name, text);
+        }
+    }
+    zk::check::Options options;
+    options.PluginDir = folder.Path() + GetParam().Checked;
+    if (*GetParam().Exe) options.Exe = folder.Path() + GetParam().Exe;
+    const zk::check::Result result = RunIn(options);
+    std::string text = zk::check::RenderText(result);
+    for (std::size_t at; (at = text.find(folder.Path())) != std::string::npos;) text.erase(at, folder.Path().size());
+    EXPECT_EQ(text.substr(0, text.find('\n')), GetParam().FirstLine) << text;
+    EXPECT_EQ(zk::check::ExitStatus(result), GetParam().Status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, PlayerMistake,
+    testing::Values(
+        Mistake{"InstalledInScripts",
+                {{"Game/game.exe", ""}, {"Game/scripts/ZorbelKavrin.asi", ""}, {"Game/scripts/ZorbelKavrin.ini", kGood},
+                 {"Game/scripts/KavrinCars/MYCAR.ini", kCar}},
+                "Game",
+                "OK: the plugin in Game/scripts/ will use the settings below, and nothing here looks like a mistake", 0},
+        Mistake{"SplitLayoutCheckedInTheGameFolder",
+                {{"Game/scripts/ZorbelKavrin.asi", ""}, {"Game/scripts/KavrinCars/MYCAR.ini", kCar},
+                 {"Game/ZorbelKavrin.ini", kGood}},
+                "Game",
+                "WARNING: Game/ZorbelKavrin.ini is read by no copy of the plugin: the plugin reads only the folder it lies in, Game/scripts/; move it there", 1},
+        Mistake{"SplitLayoutCheckedInScripts",
+                {{"Game/scripts/ZorbelKavrin.asi", ""}, {"Game/scripts/KavrinCars/MYCAR.ini", kCar},
+                 {"Game/ZorbelKavrin.ini", kGood}},
+                "Game/scripts",
+                "WARNING: Game/ZorbelKavrin.ini is read by no copy of the plugin: the plugin reads only the folder it lies in, Game/scripts/; move it there", 1},
+        Mistake{"CarFolderBesideNoPlugin",
+                {{"Game/scripts/ZorbelKavrin.asi", ""}, {"Game/scripts/ZorbelKavrin.ini", kGood},
+                 {"Game/KavrinCars/MYCAR.ini", kCar}},
+                "Game",
+                "WARNING: Game/KavrinCars is read by no copy of the plugin: the plugin reads only the folder it lies in, Game/scripts/; move it there", 1},
+        Mistake{"InstalledInPlugins",
+                {{"Game/plugins/ZorbelKavrin.asi", ""}, {"Game/plugins/ZorbelKavrin.ini", kGood}}, "Game",
+                "OK: the plugin in Game/plugins/ will use the settings below, and nothing here looks like a mistake", 0},
+        Mistake{"TwoCopiesInTwoFolders",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}, {"Game/scripts/ZorbelKavrin.asi", ""}},
+                "Game",
+                "ERROR: 2 copies of the plugin will load, and each changes the game: Game/ZorbelKavrin.asi, Game/scripts/ZorbelKavrin.asi; keep one, with ZorbelKavrin.ini and KavrinCars beside it", 2},
+        Mistake{"ACopyBesideIt",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin - Copy.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}},
+                "Game",
+                "ERROR: 2 copies of the plugin will load, and each changes the game: Game/ZorbelKavrin.asi, Game/ZorbelKavrin - Copy.asi; keep one, with ZorbelKavrin.ini and KavrinCars beside it", 2},
+        Mistake{"NoPluginAnywhere", {{"Game/ZorbelKavrin.ini", kGood}}, "Game",
+                "WARNING: there is no ZorbelKavrin.asi in Game/, nor in its scripts or plugins folder: no plugin will read these settings; put ZorbelKavrin.asi, ZorbelKavrin.ini and KavrinCars together in the game folder or its scripts folder", 1},
+        Mistake{"SettingsSavedAsTxt",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini.txt", kGood}}, "Game",
+                "WARNING: ZorbelKavrin.ini.txt: is not read: the plugin reads only ZorbelKavrin.ini; its name ends in .txt, which Explorer hides, so it shows as 'ZorbelKavrin.ini'; rename it to 'ZorbelKavrin.ini' (Explorer: View, File name extensions)", 1},
+        Mistake{"SettingsSavedByNotepadWithoutExtension",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.txt", kGood}}, "Game",
+                "WARNING: ZorbelKavrin.txt: is not read: the plugin reads only ZorbelKavrin.ini; its name ends in .txt, which Explorer hides, so it shows as 'ZorbelKavrin'; rename it to 'ZorbelKavrin.ini' (Explorer: View, File name extensions)", 1},
+        Mistake{"SettingsCopyBesideTheRealOne",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}, {"Game/ZorbelKavrin - Copy.ini", kGood},
+                 {"Game/ZorbelKavrin-README.txt", "read me"}},
+                "Game",
+                "WARNING: ZorbelKavrin - Copy.ini: is not read: the plugin reads only ZorbelKavrin.ini; it is a copy; delete it, or rename it to 'ZorbelKavrin.ini'", 1},
+        Mistake{"CarSavedAsTxt",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}, {"Game/KavrinCars/MYCAR.ini.txt", kCar}},
+                "Game",
+                "WARNING: KavrinCars/MYCAR.ini.txt: the game knows a car by its whole file name, extension included, so this file applies only to a car named 'MYCAR.ini.txt': its name ends in .txt, which Explorer hides, so it shows as 'MYCAR.ini'; rename it to 'MYCAR.ini' (Explorer: View, File name extensions)", 1},
+        Mistake{"CarWithoutExtension",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}, {"Game/KavrinCars/MYCAR", kCar}},
+                "Game",
+                "WARNING: KavrinCars/MYCAR: the game knows a car by its whole file name, extension included, so this file applies only to a car named 'MYCAR': its name has no extension; rename it to 'MYCAR.ini'", 1},
+        Mistake{"CarCopy",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}, {"Game/KavrinCars/MYCAR - Copy.ini", kCar}},
+                "Game",
+                "WARNING: KavrinCars/MYCAR - Copy.ini: the game knows a car by its whole file name, extension included, so this file applies only to a car named 'MYCAR - Copy.ini': it is a copy; delete it, or rename it to 'MYCAR.ini'", 1},
+        Mistake{"SettingsIsAFolder", {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini/", ""}}, "Game",
+                "WARNING: ZorbelKavrin.ini: is a folder: the plugin uses the defaults", 1},
+        Mistake{"SettingsLinkToNothing",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "->nowhere.ini"}}, "Game",
+                "ERROR: ZorbelKavrin.ini cannot be read (it does not exist): the plugin uses the defaults; check that Notepad can open it", 2},
+        Mistake{"SettingsInUtf16WithItsMark",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", std::string("\xFF\xFE[\0G\0]\0", 8)}},
+                "Game",
+                "ERROR: ZorbelKavrin.ini is saved as UTF-16 LE: the plugin reads no setting from it and uses the defaults; save it as ANSI or UTF-8 (in Notepad: Save As, Encoding)", 2},
+        Mistake{"CarInUtf16BigEndianWithoutAMark",
+                {{"Game/ZorbelKavrin.asi", ""},
+                 {"Game/KavrinCars/MYCAR.ini", std::string("\0[\0G\0E\0N\0E\0R\0A\0L\0]\0\n\0F\0=\0\x31", 30)}},
+                "Game",
+                "ERROR: KavrinCars/MYCAR.ini is saved as UTF-16 BE: the plugin reads nothing from it and this car's ForceLodA is off; save it as ANSI or UTF-8 (in Notepad: Save As, Encoding)", 2},
+        Mistake{"SettingsInUtf8WithItsMark",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "\xEF\xBB\xBF" + kGood}}, "Game",
+                "OK: the plugin in Game/ will use the settings below, and nothing here looks like a mistake", 0},
+        Mistake{"ClassicMacLineEnds",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "[GENERAL]\rForceLodA=1\r"}}, "Game",
+                "WARNING: ZorbelKavrin.ini: lines end in a carriage return only: the plugin reads the whole file as one line; save it with Windows (CR LF) or Unix (LF) line ends (1 more below)", 1},
+        Mistake{"NoBreakSpaceFromAWebPage",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "[GENERAL]\nForceLodA\xC2\xA0= 1\n"}},
+                "Game",
+                "WARNING: ZorbelKavrin.ini:2: unknown key 'ForceLodA<no-break space U+00A0>' in [GENERAL]: the plugin reads ForceLodA, FrontSteerAngle, ExpandMemoryPools, InfiniteTuningSliders and InfiniteAutosculptSliders", 1},
+        Mistake{"HashIsNoComment",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "[GENERAL]\n#ForceLodA = 1\n"}}, "Game",
+                "WARNING: ZorbelKavrin.ini:2: '#ForceLodA = 1' is no comment here but a key the plugin does not know, so the line is ignored; comments start with ';'", 1},
+        Mistake{"SteerAngleBeyondAFloat",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "[GENERAL]\nFrontSteerAngle = 1e40\n"}},
+                "Game",
+                "WARNING: ZorbelKavrin.ini:2: '1e40' is beyond the range of a float: the plugin stores an infinite steering angle; write a number such as 340", 1},
+        Mistake{"DecimalComma",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "[GENERAL]\nFrontSteerAngle = 12,5\n"}},
+                "Game",
+                "WARNING: ZorbelKavrin.ini:2: '12,5' is read as 12: the decimal point is a full stop", 1},
+        Mistake{"TrueForOne",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "[GENERAL]\nExpandMemoryPools = true\n"}},
+                "Game",
+                "WARNING: ZorbelKavrin.ini:2: ExpandMemoryPools = 'true' is not a number: the plugin reads 0 (off); write 1 to turn it on", 1},
+        Mistake{"KeyInLowerCase",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "[general]\nforcelodA = 1\n"}}, "Game",
+                "WARNING: ZorbelKavrin.ini:2: 'forcelodA' is not read: keys are case-sensitive; write 'ForceLodA'", 1},
+        Mistake{"NoSectionHeader",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "ForceLodA = 1\n"}}, "Game",
+                "WARNING: ZorbelKavrin.ini:1: 'ForceLodA' stands before any section header: the plugin reads only [GENERAL]", 1},
+        Mistake{"CtrlZInTheMiddle",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", "[GENERAL]\n\x1A" "ForceLodA = 1\n"}},
+                "Game",
+                "WARNING: ZorbelKavrin.ini:2: the byte 0x1A ends the text here: everything after it is never read", 1},
+        Mistake{"ExeThatDoesNotExist",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}}, "Game",
+                "ERROR: Game/game.exe: the file does not exist", 2, "Game/game.exe"},
+        Mistake{"ExeThatIsNoProgram",
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}, {"Game/game.exe", "not a program"}},
+                "Game",
+                "ERROR: Game/game.exe: not a Windows executable (no MZ header)", 2, "Game/game.exe"},
+        Mistake{"NoSuchFolder", {}, "Game",
+                "ERROR: the folder Game does not exist or cannot be opened", 2}),
+    [](const testing::TestParamInfo<Mistake>& info) { return std::string(info.param.Name); });
 
 // ---- The exe check ----
 
@@ -130,7 +305,7 @@ TEST(ExeCheck, GarbageMissingAndTruncatedFiles) {
     folder.Write("truncated.exe",
                  ReadFile("/usr/lib/i386-linux-gnu/wine/i386-windows/notepad.exe").substr(0, 0x90));
     EXPECT_EQ(CheckExe(folder.Path() + "garbage.exe").Error, "not a Windows executable (no MZ header)");
-    EXPECT_EQ(CheckExe(folder.Path() + "missing.exe").Error, "cannot read the file");
+    EXPECT_EQ(CheckExe(folder.Path() + "missing.exe").Error, "the file does not exist");
     EXPECT_EQ(CheckExe(folder.Path() + "truncated.exe").Error.rfind("truncated:", 0), 0u);
 }
 
@@ -226,7 +401,7 @@ TEST(CommandLine, DefaultsToTheCurrentFolder) {
     char line[256] = {};
     ASSERT_NE(fgets(line, sizeof line, pipe), nullptr);
     pclose(pipe);
-    EXPECT_STREQ(line, "Settings file: ./ZorbelKavrin.ini (found)\n");
+    EXPECT_EQ(Relative(line), "OK: the plugin in clean/ will use the settings below, and nothing here looks like a mistake\n");
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 #!/bin/bash
-# zk-check.exe under Wine gives the native checker's report on the same folder
-# (paths aside: backslashes, and the folder given as a Windows path).
+# zk-check.exe under Wine: the native checker's report on the same folders (paths
+# aside: backslashes, and the folder given as a Windows path), then what only Windows
+# shows: names in the ANSI code page, files dropped on it, and the console window a
+# double-click gives it.
 set -u
 bin=$1
-data=$2
+data=$(realpath "$2")
 runner=$(dirname "$0")/../../scripts/run-pe.sh
 status=0
+fail() { echo "$*"; status=1; }
+
 for case in mistakes:1 clean:0 nokey:1 wide:2 wide32:2 pasted:1; do
     name=${case%%:*}
     want=${case##*:}
@@ -14,14 +18,66 @@ for case in mistakes:1 clean:0 nokey:1 wide:2 wide32:2 pasted:1; do
     got=$?
     # A Windows console program ends its lines in CR LF.
     normal=$(printf '%s\n' "$output" | sed -e 's/\r$//' -e 's|\\\\|/|g' -e "s|Z:$data/||g")
-    if [ "$got" != "$want" ]; then
-        echo "$name: exit status $got, want $want"
-        status=1
-    fi
-    if ! diff <(printf '%s\n' "$normal") "$data/$name.json"; then
-        echo "$name: the report differs from $data/$name.json"
-        status=1
-    fi
+    [ "$got" = "$want" ] || fail "$name: exit status $got, want $want"
+    diff <(printf '%s\n' "$normal") "$data/$name.json" || fail "$name: the report differs from $data/$name.json"
 done
-[ $status = 0 ] && echo "ok: zk-check.exe agrees with the native checker"
+
+# A game folder as a player leaves it: the plugin and its car files in scripts\,
+# the settings file beside the game, one car named in the ANSI code page (1252 here)
+# and one with a letter that code page lacks.
+work=$(mktemp -d /tmp/zk-check-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/Game/scripts/KavrinCars" "$work/Loose/pkg"
+: > "$work/Game/scripts/ZorbelKavrin.asi"
+printf '[GENERAL]\r\nForceLodA=1\r\n' > "$work/Game/ZorbelKavrin.ini"
+printf '[GENERAL]\r\nForceLodA=1\r\n' > "$work/Game/scripts/KavrinCars/Škoda.ini"
+printf '[GENERAL]\r\nForceLodA=1\r\n' > "$work/Game/scripts/KavrinCars/Škoda_Ω.ini"
+cp "$bin/zk-check.exe" "$work/Loose/pkg/"
+: > "$work/Loose/pkg/ZorbelKavrin.asi"
+game="Z:${work//\//\\}\\Game"
+
+# expect NAME STATUS FIRST-LINE LAST-LINE DIR EXE ARGS...: the checker's first and
+# last lines and its exit status (LAST-LINE may be empty: not checked).
+expect() {
+    local name=$1 want=$2 first=$3 last=$4
+    shift 4
+    local output got
+    "$runner" "$@" < /dev/null > "$work/out"
+    got=$?
+    output=$(tr -d '\r' < "$work/out")
+    [ "$got" = "$want" ] || fail "$name: exit status $got, want $want"
+    [ "$(head -n 1 <<< "$output")" = "$first" ] || fail "$name: first line $(head -n 1 <<< "$output")"
+    [ -z "$last" ] || [ "$(tail -n 1 <<< "$output")" = "$last" ] || fail "$name: last line $(tail -n 1 <<< "$output")"
+    [ $status = 0 ] || printf '%s\n' "$output" | head -n 3
+}
+
+expect split 1 \
+    "WARNING: $game\\ZorbelKavrin.ini is read by no copy of the plugin: the plugin reads only the folder it lies in, $game\\scripts\\; move it there (1 more below)" \
+    "" "$bin" zk-check.exe --plugin-dir "$game"
+json=$("$runner" "$bin" zk-check.exe --plugin-dir "$game\\scripts" --json | tr -d '\r')
+grep -qF '"cars": [{"name": "Škoda.ini", "ForceLodA": true, "folder": false}]' <<< "$json" ||
+    fail "code page: the car named in code page 1252 is not shown as Škoda.ini: $json"
+grep -qF '{"file": "KavrinCars\\Škoda_Ω.ini", "line": null, "message": "is skipped: the plugin reads file names in code page 1252, ' <<< "$json" ||
+    fail "code page: the car name outside code page 1252 is not listed as skipped: $json"
+# Dropped on the checker: a settings file stands for its folder, an exe is the game's.
+expect dropped-ini 1 \
+    "WARNING: $game\\ZorbelKavrin.ini is read by no copy of the plugin: the plugin reads only the folder it lies in, $game\\scripts\\; move it there (1 more below)" \
+    "" "$bin" zk-check.exe "$game\\ZorbelKavrin.ini"
+expect dropped-exe 2 "ERROR: $game\\game.exe: the file does not exist (2 more below)" \
+    "Exe: $game\\game.exe: the file does not exist" "$bin" zk-check.exe "$game\\game.exe" "$game"
+# Started with no arguments and no console window of its own (a terminal, a
+# script): the working folder is checked, and nothing waits.
+loose="Z:${work//\//\\}\\Loose"
+nowhere="there is no ZorbelKavrin.asi in $loose\\, nor in its scripts or plugins folder: no plugin will read these settings; put ZorbelKavrin.asi, ZorbelKavrin.ini and KavrinCars together in the game folder or its scripts folder"
+expect terminal 1 "WARNING: $nowhere" "  $nowhere" "$work/Loose" pkg/zk-check.exe
+# Double-clicked: the console window is its own (a pseudo-terminal gives Wine's
+# console one client), so it checks its own folder and waits for Enter.
+output=$(printf '\n' | script -qec "$runner $work/Loose pkg/zk-check.exe" /dev/null |
+         tr -d '\r' | sed -e 's/\x1b\[[0-9;?]*[a-zA-Z]//g')
+grep -qF "OK: the plugin in $loose\\pkg\\ will use" <<< "$output" ||
+    fail "double-click: the checker's own folder was not checked: $output"
+[ "$(grep -v '^$' <<< "$output" | tail -n 1)" = "Press Enter to close this window." ] ||
+    fail "double-click: no wait for Enter: $output"
+
+[ $status = 0 ] && echo "ok: zk-check.exe agrees with the native checker, and reads names, drops and double-clicks"
 exit $status

@@ -15,15 +15,12 @@
 #include "settings/global_settings.h"
 #include "settings/ini_lines.h"
 #include "settings/ini_reader.h"
+#include "sys.h"
 
 namespace zk::check {
 namespace {
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
+using sys::kSeparator;
 
 const char* const kFlagKeys[] = {"ForceLodA", "ExpandMemoryPools", "InfiniteTuningSliders",
                                  "InfiniteAutosculptSliders"};
@@ -249,22 +246,188 @@ SettingsFile ReadSettingsFile(const std::string& relative, const std::string& fi
     return result;
 }
 
+
+constexpr char kPluginFileName[] = "ZorbelKavrin.asi";
+
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// A name as the player sees it: file names come from the plugin's listing in the
+// file-system code page.
+std::string ShownName(const std::string& name) {
+    os::NativePath native;
+    return os::JoinPath(os::NativePath(), name, native) ? os::DisplayPath(native) : name;
+}
+
+// The last folder of a full path that ends with a separator, and the path before it.
+std::string LastFolder(const std::string& full) {
+    const std::size_t cut = full.find_last_of("\\/", full.size() - 2);
+    return cut == std::string::npos ? "" : full.substr(cut + 1, full.size() - cut - 2);
+}
+
+std::string ParentFolder(const std::string& full) {
+    const std::size_t cut = full.find_last_of("\\/", full.size() - 2);
+    return cut == std::string::npos ? "" : full.substr(0, cut + 1);
+}
+
+// A folder an ASI loader loads plugins from, with what lies in it.
+struct Place {
+    std::string Folder;  // in full, with its separator
+    std::vector<sys::Entry> Entries;
+    std::vector<std::string> Plugins;  // names of the plugin's copies here
+    bool HasSettings = false;
+    bool HasCars = false;
+};
+
+Place Look(const std::string& folder) {
+    Place place{folder, sys::ListEverything(folder), {}, false, false};
+    for (const sys::Entry& entry : place.Entries) {
+        const std::string name = Fold(entry.Name);
+        if (entry.IsFolder) {
+            place.HasCars = place.HasCars || name == Fold(kCarFolderName);
+        } else if (name == Fold(kSettingsFileName)) {
+            place.HasSettings = true;
+        } else if (name.rfind("zorbelkavrin", 0) == 0 && EndsWith(name, ".asi")) {
+            place.Plugins.push_back(entry.Name);  // a renamed copy loads as well
+        }
+    }
+    return place;
+}
+
+// The name a player most likely meant for a file the plugin reads: Explorer hides
+// the extensions it knows, so "X.ini.txt" shows as "X.ini", and copies get " - Copy"
+// or " (2)" before the extension.
+std::string MeantName(const std::string& name) {
+    const std::string folded = Fold(name);
+    if (EndsWith(folded, ".txt")) {
+        const std::string stem = name.substr(0, name.size() - 4);
+        return EndsWith(Fold(stem), ".ini") ? stem : stem + ".ini";
+    }
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return name + ".ini";
+    std::size_t copy = folded.find(" - copy");
+    if (copy == std::string::npos) copy = folded.find(" (");
+    return name.substr(0, std::min(copy, dot)) + ".ini";
+}
+
+// Why a file named `name` is not the `meant` one the plugin reads, and the fix.
+std::string NameMistake(const std::string& name, const std::string& meant) {
+    const std::string folded = Fold(name);
+    if (EndsWith(folded, ".txt")) {
+        return "its name ends in .txt, which Explorer hides, so it shows as '" + name.substr(0, name.size() - 4) +
+               "'; rename it to '" + meant + "' (Explorer: View, File name extensions)";
+    }
+    if (name.find('.') == std::string::npos) return "its name has no extension; rename it to '" + meant + "'";
+    if (folded.find(" - copy") != std::string::npos || folded.find(" (") != std::string::npos) {
+        return "it is a copy; delete it, or rename it to '" + meant + "'";
+    }
+    return "its extension is not .ini; rename it to '" + meant + "'";
+}
+
+// Finds the plugin from the folder named, which may be its own or the game's, and
+// what an ASI loader will load around it. Sets the folder the plugin reads.
+void CheckLayout(const std::string& named, Result& result) {
+    const std::string checked = sys::FullFolderPath(named);
+    const std::string last = Fold(LastFolder(checked));
+    const std::string game =
+        (last == "scripts" || last == "plugins") && !ParentFolder(checked).empty() ? ParentFolder(checked) : checked;
+    std::vector<Place> places{Look(game)};
+    for (const sys::Entry& entry : std::vector<sys::Entry>(places[0].Entries)) {
+        const std::string name = Fold(entry.Name);
+        if (entry.IsFolder && (name == "scripts" || name == "plugins")) {
+            places.push_back(Look(game + entry.Name + kSeparator));
+        }
+    }
+    const auto isChecked = [&checked](const Place& place) { return Fold(place.Folder) == Fold(checked); };
+    if (std::none_of(places.begin(), places.end(), isChecked)) places.insert(places.begin(), Look(checked));
+
+    const Place* plugin = nullptr;
+    for (const Place& place : places) {
+        for (const std::string& name : place.Plugins) result.Plugins.push_back(place.Folder + name);
+        if (!place.Plugins.empty() && (plugin == nullptr || isChecked(place))) plugin = &place;
+    }
+    result.PluginFolder = plugin != nullptr ? plugin->Folder : checked;
+    if (plugin == nullptr) {
+        std::string where = checked;
+        if (game == checked) where += ", nor in its scripts or plugins folder";
+        result.Warnings.push_back({"", 0, std::string("there is no ") + kPluginFileName + " in " + where +
+                                              ": no plugin will read these settings; put " + kPluginFileName + ", " +
+                                              kSettingsFileName + " and " + kCarFolderName +
+                                              " together in the game folder or its scripts folder"});
+        return;
+    }
+    if (result.Plugins.size() > 1) {
+        std::string list;
+        for (const std::string& path : result.Plugins) list += (list.empty() ? "" : ", ") + path;
+        result.Errors.push_back(std::to_string(result.Plugins.size()) +
+                                " copies of the plugin will load, and each changes the game: " + list +
+                                "; keep one, with " + kSettingsFileName + " and " + kCarFolderName + " beside it");
+    }
+    // Settings beside no copy of the plugin: it reads only the folder it lies in.
+    for (const Place& place : places) {
+        if (&place == plugin || !place.Plugins.empty()) continue;
+        const auto orphan = [&](bool there, const char* name, bool pluginHasOne) {
+            if (!there) return;
+            result.Warnings.push_back(
+                {"", 0, place.Folder + name + " is read by no copy of the plugin: the plugin reads only the folder it "
+                        "lies in, " + plugin->Folder + (pluginHasOne ? ", and uses the one there; delete this one"
+                                                                     : "; move it there")});
+        };
+        orphan(place.HasSettings, kSettingsFileName, plugin->HasSettings);
+        orphan(place.HasCars, kCarFolderName, plugin->HasCars);
+    }
+    // A settings file under a name Explorer shows as the right one, or a copy.
+    for (const sys::Entry& entry : plugin->Entries) {
+        const std::string name = Fold(entry.Name);
+        const bool hidden = name == "zorbelkavrin" || name == "zorbelkavrin.txt" || name == "zorbelkavrin.ini.txt";
+        const bool copy = name.rfind("zorbelkavrin", 0) == 0 && EndsWith(name, ".ini") && name != Fold(kSettingsFileName);
+        if (entry.IsFolder || !(hidden || copy)) continue;
+        result.Warnings.push_back({entry.Name, 0, std::string("is not read: the plugin reads only ") + kSettingsFileName +
+                                                      "; " + NameMistake(entry.Name, kSettingsFileName)});
+    }
+}
+}  // namespace
+
+namespace {
+
+// The same entry to the plugin: Windows' file names ignore letter case.
+bool SameName(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    return Fold(a) == Fold(b);
+#else
+    return a == b;
+#endif
+}
+
+// What a player can do about a file that cannot be read, by its cause.
+std::string UnreadableFix(const std::string& cause) {
+    if (cause == "access is denied") {
+        return "give your account read access (the file's Properties, Security), or copy it out of the "
+               "folder and back";
+    }
+    if (cause.rfind("another program", 0) == 0) return "close the program that holds it (an editor, a sync tool) and check again";
+    if (cause.rfind("the disk", 0) == 0) return "restore it from a backup or the package";
+    return "check that Notepad can open it";
+}
+
+std::string Unreadable(const std::string& what, const std::string& cause) {
+    return what + " cannot be read" + (cause.empty() ? "" : " (" + cause + ")");
+}
+
 }  // namespace
 
 Result Run(const Options& options) {
     Result result;
-    const os::NativePath dir = os::PathFromUtf8(options.PluginDir);
-    os::NativePath folder = dir;
-    if (!folder.empty() && folder.back() != static_cast<os::NativePath::value_type>(kSeparator) &&
-        folder.back() != '/') {
-        folder.push_back(static_cast<os::NativePath::value_type>(kSeparator));
+    std::vector<os::FolderEntry> named;
+    if (!os::ListFolder(os::PathFromUtf8(options.PluginDir), named)) {
+        result.Errors.push_back("the folder " + options.PluginDir + " does not exist or cannot be opened");
+        result.PluginFolder = sys::FullFolderPath(options.PluginDir);
+    } else {
+        CheckLayout(options.PluginDir, result);
     }
-    result.SettingsFile = os::DisplayPath(folder) + kSettingsFileName;
-
-    std::vector<os::FolderEntry> top;
-    if (!os::ListFolder(dir, top)) {
-        result.Errors.push_back("cannot list the plugin folder " + options.PluginDir);
-    }
+    const os::NativePath folder = os::PathFromUtf8(result.PluginFolder);
+    result.SettingsFile = result.PluginFolder + kSettingsFileName;
 
     // The values, by the plugin's own code.
     os::UsePluginFolder(folder);
@@ -276,13 +439,15 @@ Result Run(const Options& options) {
     // The main file, line by line.
     const SettingsFile mainFile = ReadSettingsFile(kSettingsFileName, kSettingsFileName, result.Warnings);
     result.SettingsFound = mainFile.Read;
-    for (const os::FolderEntry& entry : top) {
-        if (entry.Name != kSettingsFileName) continue;
+    for (const sys::Entry& entry : sys::ListEverything(result.PluginFolder)) {
+        if (!SameName(entry.Name, kSettingsFileName)) continue;
         if (entry.IsFolder) {
             result.Warnings.push_back({kSettingsFileName, 0, "is a folder: the plugin uses the defaults"});
         } else if (!mainFile.Read) {
-            result.Errors.push_back(std::string("cannot read ") + result.SettingsFile +
-                                    ": the plugin would use the defaults");
+            const std::string cause = sys::ReadFailureCause(result.SettingsFile);
+            result.SettingsUnreadable = true;
+            result.Errors.push_back(Unreadable(kSettingsFileName, cause) + ": the plugin uses the defaults; " +
+                                    UnreadableFix(cause));
         }
     }
     std::vector<std::string> mainKeys(std::begin(kMainKeys), std::end(kMainKeys));
@@ -302,16 +467,26 @@ Result Run(const Options& options) {
     for (std::size_t i = 0; i < CarSettingsRegistry.size(); ++i) {
         const CarSettingsRecord& record = *CarSettingsRegistry[i];
         const bool isFolder = i < entries.size() && entries[i].Name == record.Name && entries[i].IsFolder;
-        result.Cars.push_back({record.Name, record.ForceLodA, isFolder});
-        const std::string file = std::string(kCarFolderName) + kSeparator + record.Name;
+        const std::string name = ShownName(record.Name);
+        result.Cars.push_back({name, record.ForceLodA, isFolder});
+        const std::string file = std::string(kCarFolderName) + kSeparator + name;
         if (isFolder) {
             result.Warnings.push_back({file, 0, "is a folder: it gets a record with ForceLodA off, and nothing in it is read"});
             continue;
         }
         const std::size_t firstWarning = result.Warnings.size();
+        const std::string folded = Fold(name);
+        if (!EndsWith(folded, ".ini") || folded.find(" - copy") != std::string::npos ||
+            folded.find(" (") != std::string::npos) {
+            result.Warnings.push_back({file, 0, "the game knows a car by its whole file name, extension included, so "
+                                                "this file applies only to a car named '" + name + "': " +
+                                                NameMistake(name, MeantName(name))});
+        }
         const SettingsFile car = ReadSettingsFile(std::string(kCarFolderName) + '\\' + record.Name, file, result.Warnings);
         if (!car.Read) {
-            result.Warnings.push_back({file, 0, "cannot be read: this car's ForceLodA is off"});
+            const std::string cause = sys::ReadFailureCause(result.PluginFolder + kCarFolderName + kSeparator + name);
+            result.Warnings.push_back({file, 0, Unreadable("it", cause) + ": this car's ForceLodA is off; " +
+                                                    UnreadableFix(cause)});
             continue;
         }
         if (!car.Encoding.empty()) {
@@ -327,13 +502,26 @@ Result Run(const Options& options) {
         }
         SortByLine(result.Warnings, firstWarning);
     }
+    // Names the plugin's listing skips: they have no exact form in the code page the
+    // plugin reads names in.
+    std::set<std::string> listed;
+    for (const os::FolderEntry& entry : entries) listed.insert(ShownName(entry.Name));
+    for (const sys::Entry& entry : sys::ListEverything(result.PluginFolder + kCarFolderName)) {
+        if (listed.count(entry.Name) != 0) continue;
+        result.Warnings.push_back({std::string(kCarFolderName) + kSeparator + entry.Name, 0,
+                                   "is skipped: the plugin reads file names in code page " +
+                                       std::to_string(sys::NameCodePage()) +
+                                       ", which cannot hold every character of this one; rename it with "
+                                       "letters of that code page (A to Z and digits always work)"});
+    }
 
     if (!options.Exe.empty()) {
         result.CheckedExe = true;
         result.Exe.Path = options.Exe;
         std::string bytes;
         if (!os::ReadWholeFile(os::PathFromUtf8(options.Exe), bytes)) {
-            result.Exe.Error = "cannot read the file";
+            const std::string cause = sys::ReadFailureCause(options.Exe);
+            result.Exe.Error = cause == "it does not exist" ? "the file does not exist" : Unreadable("the file", cause);
         } else {
             const HostFileCheck check = CheckHostFile(bytes);
             result.Exe.Supported = check.Supported;
@@ -355,26 +543,46 @@ namespace {
 
 std::string OnOff(bool value) { return value ? "on" : "off"; }
 
-std::string HexText(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-    return text;
+// The exe check in a player's words; the entry point is in the JSON.
+std::string ExeVerdict(const ExeCheck& exe) {
+    if (!exe.Error.empty()) return exe.Error;
+    if (exe.Supported) return "the game build the plugin supports (version 1.1)";
+    return "not the game build the plugin supports (version 1.1 of the game's executable): the plugin will show "
+           "\"This .exe is not supported.\" and change nothing";
 }
 
-std::string ExeVerdict(const ExeCheck& exe) {
-    if (!exe.Error.empty()) return "ERROR: " + exe.Error;
-    if (exe.Supported) return "the supported build (entry point " + HexText(exe.EntryPoint) + ")";
-    return "NOT the supported build: entry point " + HexText(exe.EntryPoint) + ", the supported build has " +
-           HexText(SupportedEntryPointRva) + "; the plugin would show \"This .exe is not supported.\" and stay out";
+std::string WarningText(const Warning& warning) {
+    if (warning.File.empty()) return warning.Message;
+    return warning.File + (warning.Line ? ":" + std::to_string(warning.Line) : "") + ": " + warning.Message;
 }
 
 }  // namespace
 
+std::string Verdict(const Result& result) {
+    std::vector<std::string> problems;
+    for (const std::string& error : result.Errors) problems.push_back("ERROR: " + error);
+    if (result.CheckedExe && !result.Exe.Supported) {
+        problems.push_back("ERROR: " + result.Exe.Path + ": " + ExeVerdict(result.Exe));
+    }
+    for (const Warning& warning : result.Warnings) problems.push_back("WARNING: " + WarningText(warning));
+    if (problems.empty()) {
+        return "OK: the plugin in " + result.PluginFolder + " will use the settings below, and nothing here looks "
+               "like a mistake";
+    }
+    const std::size_t more = problems.size() - 1;
+    return problems[0] + (more ? " (" + std::to_string(more) + " more below)" : "");
+}
+
 std::string RenderText(const Result& result) {
     std::string out;
     const auto line = [&out](const std::string& text) { out += text + "\n"; };
+    line(Verdict(result));
+    if (result.Plugins.empty()) line("Plugin: not found");
+    for (const std::string& plugin : result.Plugins) line("Plugin: " + plugin);
     line("Settings file: " + result.SettingsFile +
-         (result.SettingsFound ? " (found)" : " (not found: the plugin uses the defaults)"));
+         (result.SettingsFound        ? " (found)"
+          : result.SettingsUnreadable ? " (cannot be read: the plugin uses the defaults)"
+                                      : " (not found: the plugin uses the defaults)"));
     line("The plugin will hold:");
     const GlobalSettingsRecord& global = result.Global;
     line("  ForceLodA                  " + OnOff(global.ForceLodA));
@@ -382,7 +590,7 @@ std::string RenderText(const Result& result) {
     line("  ExpandMemoryPools          " + OnOff(global.ExpandMemoryPools));
     line("  InfiniteTuningSliders      " + OnOff(global.InfiniteTuningSliders));
     line("  InfiniteAutosculptSliders  " + OnOff(global.InfiniteAutosculptSliders));
-    line("Car entries in KavrinCars: " + std::to_string(result.Cars.size()));
+    line(std::string("Car entries in ") + kCarFolderName + ": " + std::to_string(result.Cars.size()));
     for (const Car& car : result.Cars) {
         line("  " + car.Name + (car.Folder ? " (folder)" : "") + "  ForceLodA " + OnOff(car.ForceLodA));
     }
@@ -390,10 +598,7 @@ std::string RenderText(const Result& result) {
         line("No warnings.");
     } else {
         line("Warnings: " + std::to_string(result.Warnings.size()));
-        for (const Warning& warning : result.Warnings) {
-            line("  " + warning.File + (warning.Line ? ":" + std::to_string(warning.Line) : "") + ": " +
-                 warning.Message);
-        }
+        for (const Warning& warning : result.Warnings) line("  " + WarningText(warning));
     }
     for (const std::string& error : result.Errors) line("ERROR: " + error);
     if (result.CheckedExe) line("Exe: " + result.Exe.Path + ": " + ExeVerdict(result.Exe));
@@ -413,7 +618,13 @@ std::string RenderJson(const Result& result) {
                                          {"message", json::String(warning.Message)}}));
     }
     for (const std::string& error : result.Errors) errors.push_back(json::String(error));
+    std::vector<std::string> plugins;
+    for (const std::string& plugin : result.Plugins) plugins.push_back(json::String(plugin));
     std::vector<std::pair<std::string, std::string>> members = {
+        {"verdict", json::String(Verdict(result))},
+        {"status", json::Integer(ExitStatus(result))},
+        {"plugin_folder", json::String(result.PluginFolder)},
+        {"plugins", json::Array(plugins)},
         {"settings_file", json::String(result.SettingsFile)},
         {"settings_found", json::Bool(result.SettingsFound)},
         {"global", json::GlobalSettings(result.Global)},

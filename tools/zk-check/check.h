@@ -13,7 +13,8 @@
 namespace zk::check {
 
 struct Options {
-    std::string PluginDir = ".";  // as the user wrote it (UTF-8)
+    // The plugin's folder or the game's, as the user wrote it (UTF-8).
+    std::string PluginDir = ".";
     std::string Exe;              // empty: no exe check
     bool Json = false;
 };
@@ -39,8 +40,11 @@ struct ExeCheck {
 };
 
 struct Result {
+    std::string PluginFolder;          // the folder the plugin reads, in full
+    std::vector<std::string> Plugins;  // every copy of the plugin an ASI loader loads
     std::string SettingsFile;
     bool SettingsFound = false;
+    bool SettingsUnreadable = false;  // there, but it cannot be read
     GlobalSettingsRecord Global;  // as the plugin will hold them
     std::vector<Car> Cars;
     std::vector<Warning> Warnings;
@@ -51,8 +55,12 @@ struct Result {
 
 Result Run(const Options& options);
 
-// 0 clean, 1 warnings only, 2 an error (unsupported exe, unreadable input).
+// 0 clean, 1 warnings only, 2 an error (unsupported exe, unreadable input, a
+// broken install).
 int ExitStatus(const Result& result);
+
+// One line: all is well, or the first thing to fix and how many more there are.
+std::string Verdict(const Result& result);
 
 std::string RenderText(const Result& result);
 std::string RenderJson(const Result& result);

@@ -1,11 +1,16 @@
-// zk-check [--plugin-dir DIR] [--exe FILE] [--json]
+// zk-check [--plugin-dir DIR] [--exe FILE] [--json] [DIR | FILE.ini | GAME.exe]...
 // zk-check --dump-ini FILE
+//
+// Started from Explorer (a double-click, a shortcut, files dropped on it) it owns
+// its console window: it then checks the folder it lies in unless told otherwise,
+// and waits for Enter before the window closes.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "check.h"
+#include "sys.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -16,12 +21,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zk-check [--plugin-dir DIR] [--exe FILE] [--json]\n"
+    "usage: zk-check [--plugin-dir DIR] [--exe FILE] [--json] [DIR | FILE.ini | GAME.exe]...\n"
     "       zk-check --dump-ini FILE\n"
-    "Shows what ZorbelKavrin will make of the settings beside it (DIR, default: the\n"
-    "current folder) and what looks like a mistake there. --exe also tells whether\n"
-    "FILE is the game build the plugin supports.\n"
-    "Exit status: 0 clean, 1 warnings, 2 an error (unsupported exe, unreadable input).\n";
+    "Shows what ZorbelKavrin will make of its settings and what looks like a mistake\n"
+    "there. DIR is the plugin's folder or the game's (default: the current folder, or\n"
+    "the checker's own when it is started from Explorer); a settings file stands for\n"
+    "its folder. --exe (or a .exe given alone) also tells whether FILE is the game\n"
+    "build the plugin supports. Files and folders may be dropped on zk-check.exe.\n"
+    "Exit status: 0 clean, 1 warnings, 2 an error (unsupported exe, unreadable input,\n"
+    "a broken install).\n";
 
 // The arguments as UTF-8, on every platform.
 std::vector<std::string> Arguments(int argc, char** argv) {
@@ -39,38 +47,83 @@ std::vector<std::string> Arguments(int argc, char** argv) {
     return arguments;
 }
 
-void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+bool EndsWithFolded(const std::string& text, const char* end) {
+    const std::size_t size = std::strlen(end);
+    if (text.size() < size) return false;
+    for (std::size_t i = 0; i < size; ++i) {
+        char c = text[text.size() - size + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+        if (c != end[i]) return false;
+    }
+    return true;
+}
 
-}  // namespace
+// The folder a settings file lies in.
+std::string FolderOf(const std::string& file) {
+    const std::size_t cut = file.find_last_of("\\/");
+    return cut == std::string::npos ? "." : file.substr(0, cut + 1);
+}
 
-int main(int argc, char** argv) {
-    const std::vector<std::string> arguments = Arguments(argc, argv);
+int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
     zk::check::Options options;
+    bool hasFolder = false;
     std::string dumpIni;
     bool dump = false;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
+    bool usage = false;
+    for (std::size_t i = 0; i < arguments.size() && !usage; ++i) {
         const std::string& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (argument == "--json") {
+        if (argument == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (argument == "--json") {
             options.Json = true;
-        } else if (argument == "--plugin-dir" && hasValue) {
+        } else if (argument == "--plugin-dir" && hasValue && !hasFolder) {
             options.PluginDir = arguments[++i];
-        } else if (argument == "--exe" && hasValue) {
+            hasFolder = true;
+        } else if (argument == "--exe" && hasValue && options.Exe.empty()) {
             options.Exe = arguments[++i];
         } else if (argument == "--dump-ini" && hasValue) {
             dump = true;
             dumpIni = arguments[++i];
-        } else {
-            std::fputs(kUsage, argument == "--help" ? stdout : stderr);
-            return argument == "--help" ? 0 : 2;
+        } else if (argument.rfind("--", 0) == 0 || argument.empty()) {
+            usage = true;
+        } else if (EndsWithFolded(argument, ".exe")) {  // a dropped game exe
+            usage = !options.Exe.empty();
+            options.Exe = argument;
+        } else {  // a dropped folder, or a settings file standing for its folder
+            usage = hasFolder;
+            options.PluginDir = EndsWithFolded(argument, ".ini") ? FolderOf(argument) : argument;
+            hasFolder = true;
         }
+    }
+    if (usage) {
+        std::fputs(kUsage, stderr);
+        return 2;
     }
     if (dump) {
         const std::string json = zk::check::DumpIniJson(zk::os::PathFromUtf8(dumpIni));
-        Print(json);
+        zk::check::sys::Print(json);
         return json.rfind("{\"found\": true", 0) == 0 ? 0 : 2;
     }
+    if (!hasFolder && ownsConsole) options.PluginDir = zk::check::sys::OwnFolder();
     const zk::check::Result result = zk::check::Run(options);
-    Print(options.Json ? zk::check::RenderJson(result) : zk::check::RenderText(result));
+    zk::check::sys::Print(options.Json ? zk::check::RenderJson(result) : zk::check::RenderText(result));
     return zk::check::ExitStatus(result);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool ownsConsole = zk::check::sys::OwnsConsole();
+    const int status = Check(Arguments(argc, argv), ownsConsole);
+    if (ownsConsole) {
+        // The window closes with the program: keep the report on screen.
+        std::fflush(stderr);
+        zk::check::sys::Print("\nPress Enter to close this window.\n");
+        int c;
+        while ((c = std::getchar()) != EOF && c != '\n') {
+        }
+    }
+    return status;
 }
