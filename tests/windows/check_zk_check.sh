@@ -2,10 +2,13 @@
 # zk-check.exe under Wine: the native checker's report on the same folders (paths
 # aside: backslashes, and the folder given as a Windows path), then what only Windows
 # shows: names in the ANSI code page, files dropped on it, and the console window a
-# double-click gives it.
+# double-click gives it, in the release package unzipped into a game folder.
+#
+#   check_zk_check.sh BIN DATA BUILD
 set -u
 bin=$1
 data=$(realpath "$2")
+build=$3
 runner=$(dirname "$0")/../../scripts/run-pe.sh
 status=0
 fail() { echo "$*"; status=1; }
@@ -27,13 +30,11 @@ done
 # and one with a letter that code page lacks.
 work=$(mktemp -d /tmp/zk-check-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/Game/scripts/KavrinCars" "$work/Loose/pkg"
+mkdir -p "$work/Game/scripts/KavrinCars"
 : > "$work/Game/scripts/ZorbelKavrin.asi"
 printf '[GENERAL]\r\nForceLodA=1\r\n' > "$work/Game/ZorbelKavrin.ini"
 printf '[GENERAL]\r\nForceLodA=1\r\n' > "$work/Game/scripts/KavrinCars/Škoda.ini"
 printf '[GENERAL]\r\nForceLodA=1\r\n' > "$work/Game/scripts/KavrinCars/Škoda_Ω.ini"
-cp "$bin/zk-check.exe" "$work/Loose/pkg/"
-: > "$work/Loose/pkg/ZorbelKavrin.asi"
 game="Z:${work//\//\\}\\Game"
 
 # expect NAME STATUS FIRST-LINE LAST-LINE DIR EXE ARGS...: the checker's first and
@@ -65,19 +66,42 @@ expect dropped-ini 1 \
     "" "$bin" zk-check.exe "$game\\ZorbelKavrin.ini"
 expect dropped-exe 2 "ERROR: $game\\game.exe: the file does not exist (2 more below)" \
     "Exe: $game\\game.exe: the file does not exist" "$bin" zk-check.exe "$game\\game.exe" "$game"
+# The release package, unzipped into a game folder as its README says, beside the
+# game (the simulated one, whose entry point is the supported build's).
+cmake --build "$build" --target package > /dev/null || fail "package: the build failed"
+zip=$(ls "$build"/package/ZorbelKavrin-*.zip)
+listing=$(unzip -Z1 "$zip" | sort)
+want_listing="scripts/KavrinCars/EXAMPLE_CAR.ini
+scripts/ZorbelKavrin.asi
+scripts/ZorbelKavrin.ini
+scripts/zk-check.exe
+ZorbelKavrin-CHANGELOG.txt
+ZorbelKavrin-LICENSE.txt
+ZorbelKavrin-README.txt"
+[ "$listing" = "$(sort <<< "$want_listing")" ] || fail "package: it holds $listing"
+mkdir -p "$work/Unzipped/Game"
+unzip -q "$zip" -d "$work/Unzipped/Game"
+cp "$bin/simhost-tests.exe" "$work/Unzipped/Game/game.exe"
+unzipped="Z:${work//\//\\}\\Unzipped"
 # Started with no arguments and no console window of its own (a terminal, a
 # script): the working folder is checked, and nothing waits.
-loose="Z:${work//\//\\}\\Loose"
-nowhere="there is no ZorbelKavrin.asi in $loose\\, nor in its scripts or plugins folder: no plugin will read these settings; put ZorbelKavrin.asi, ZorbelKavrin.ini and KavrinCars together in the game folder or its scripts folder"
-expect terminal 1 "WARNING: $nowhere" "  $nowhere" "$work/Loose" pkg/zk-check.exe
+nowhere="there is no ZorbelKavrin.asi in $unzipped\\, nor in its scripts or plugins folder: no plugin will read these settings; put ZorbelKavrin.asi, ZorbelKavrin.ini and KavrinCars together in the game folder or its scripts folder"
+expect terminal 1 "WARNING: $nowhere" "  $nowhere" "$work/Unzipped" Game/scripts/zk-check.exe
 # Double-clicked: the console window is its own (a pseudo-terminal gives Wine's
-# console one client), so it checks its own folder and waits for Enter.
-output=$(printf '\n' | script -qec "$runner $work/Loose pkg/zk-check.exe" /dev/null |
-         tr -d '\r' | sed -e 's/\x1b\[[0-9;?]*[a-zA-Z]//g')
-grep -qF "OK: the plugin in $loose\\pkg\\ will use" <<< "$output" ||
-    fail "double-click: the checker's own folder was not checked: $output"
-[ "$(grep -v '^$' <<< "$output" | tail -n 1)" = "Press Enter to close this window." ] ||
-    fail "double-click: no wait for Enter: $output"
+# console one client), so it checks its own folder and waits for Enter; the same
+# with the game's exe dropped on it.
+double_click() {
+    printf '\n' | script -qec "stty cols 1000; $runner $work/Unzipped Game/scripts/zk-check.exe $*" /dev/null |
+        tr -d '\r' | sed -e 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | grep -v '^$'
+}
+ok="OK: the plugin in $unzipped\\Game\\scripts\\ will use the settings below, and nothing here looks like a mistake"
+output=$(double_click)
+[ "$(head -n 1 <<< "$output")" = "$ok" ] || fail "double-click: not the package's verdict: $output"
+[ "$(tail -n 1 <<< "$output")" = "Press Enter to close this window." ] || fail "double-click: no wait for Enter: $output"
+output=$(double_click "'$unzipped\\Game\\game.exe'")
+[ "$(head -n 1 <<< "$output")" = "$ok" ] || fail "exe dropped: not the package's verdict: $output"
+grep -qxF "Exe: $unzipped\\Game\\game.exe: the game build the plugin supports (version 1.1)" <<< "$output" ||
+    fail "exe dropped: the exe is not checked: $output"
 
-[ $status = 0 ] && echo "ok: zk-check.exe agrees with the native checker, and reads names, drops and double-clicks"
+[ $status = 0 ] && echo "ok: zk-check.exe agrees with the native checker; names, drops, double-clicks and the package"
 exit $status
