@@ -12,7 +12,8 @@
 # itself could not start it.
 #
 # Environment:
-#   ZK_WINE_HOME   cache for the prefix and the mmap shim (default /tmp/zk-wine)
+#   ZK_WINE_HOME   cache for the prefix and the mmap shim (default /tmp/zk-wine, and
+#                  /tmp/zk-wine-UID for a user other than root)
 #   ZK_TIMEOUT     seconds before the program is killed (default 300)
 #   ZK_WINEDEBUG   WINEDEBUG for the run (default -all)
 set -u
@@ -25,7 +26,7 @@ EXE=$2
 shift 2
 [ -f "$DIR/$EXE" ] || die "no such file: $DIR/$EXE"
 
-HOME_DIR=${ZK_WINE_HOME:-/tmp/zk-wine}
+HOME_DIR=${ZK_WINE_HOME:-/tmp/zk-wine$([ "$(id -u)" = 0 ] || echo "-$(id -u)")}
 export WINEPREFIX=$HOME_DIR/prefix
 export WINEDEBUG=${ZK_WINEDEBUG:--all}
 # No Mono, no Gecko, no menu entries, and never the debugger: a crash must end the

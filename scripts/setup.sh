@@ -1,7 +1,8 @@
 #!/bin/bash
 # Installs everything the project needs, from Debian packages only, and prepares
 # the machine to run 32-bit Windows programs (Wine on qemu user-mode emulation).
-# Idempotent: work already done is skipped. Needs root.
+# Idempotent: work already done is skipped. Needs root only while something is
+# missing, and says what for.
 set -euo pipefail
 
 PACKAGES=(
@@ -14,15 +15,19 @@ PACKAGES=(
     zip unzip valgrind locales jq
 )
 
-if [ "$(id -u)" != 0 ]; then
-    echo "setup.sh: run as root (apt-get and binfmt_misc need it)" >&2
-    exit 1
-fi
-
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+needs_root=()
+[ ${#missing[@]} -eq 0 ] || needs_root+=("installing ${missing[*]}")
+locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || needs_root+=("making the locale de_DE.UTF-8")
+[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] || needs_root+=("registering qemu-i386 for 32-bit programs (binfmt_misc)")
+if [ ${#needs_root[@]} -gt 0 ] && [ "$(id -u)" != 0 ]; then
+    echo "setup.sh: run once as root, for:" >&2
+    printf '  %s\n' "${needs_root[@]}" >&2
+    exit 1
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
     echo "setup.sh: installing ${missing[*]}"

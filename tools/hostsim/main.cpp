@@ -20,9 +20,12 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zk-hostsim [--settings DIR] [--workdir DIR] [--entry-point HEX] [--json]\n"
-    "  --settings DIR      folder holding ZorbelKavrin.ini and KavrinCars (default: the\n"
-    "                      examples shipped beside this program)\n"
+    "usage: zk-hostsim [--settings DIR | --game DIR] [--plugin-in SUB] [--workdir DIR]\n"
+    "                  [--entry-point HEX] [--json]\n"
+    "  --settings DIR      folder holding ZorbelKavrin.ini and KavrinCars, copied beside\n"
+    "                      the plugin (default: the examples shipped beside this program)\n"
+    "  --game DIR          a whole game folder instead, copied as it is\n"
+    "  --plugin-in SUB     the plugin's folder below the game folder (scripts, plugins)\n"
     "  --workdir DIR       working directory while the plugin loads\n"
     "  --entry-point HEX   pretend the host has another AddressOfEntryPoint\n"
     "  --json              the report as one JSON object\n";
@@ -36,6 +39,10 @@ bool ParseOptions(const std::vector<std::string>& arguments, hostsim::Options& o
             options.Json = true;
         } else if (argument == "--settings" && hasValue) {
             options.Settings = harness::Widen(arguments[++i]);
+        } else if (argument == "--game" && hasValue) {
+            options.Game = harness::Widen(arguments[++i]);
+        } else if (argument == "--plugin-in" && hasValue) {
+            options.PluginIn = harness::Widen(arguments[++i]);
         } else if (argument == "--workdir" && hasValue) {
             options.WorkingDirectory = harness::Widen(arguments[++i]);
         } else if (argument == "--entry-point" && hasValue) {
@@ -45,8 +52,8 @@ bool ParseOptions(const std::vector<std::string>& arguments, hostsim::Options& o
             return false;
         }
     }
-    while (!options.Settings.empty() && (options.Settings.back() == L'\\' || options.Settings.back() == L'/')) {
-        options.Settings.pop_back();
+    for (std::wstring* folder : {&options.Settings, &options.Game, &options.PluginIn}) {
+        while (!folder->empty() && (folder->back() == L'\\' || folder->back() == L'/')) folder->pop_back();
     }
     return true;
 }
@@ -84,16 +91,24 @@ extern "C" __declspec(dllexport) int DriverMain() {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    if (GetFileAttributesW(options.Settings.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        std::fprintf(stderr, "zk-hostsim: no settings folder %s\n", harness::Narrow(options.Settings).c_str());
+    const std::wstring& source = options.Game.empty() ? options.Settings : options.Game;
+    if (GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        std::fprintf(stderr, "zk-hostsim: no folder %s\n", harness::Narrow(source).c_str());
         return 2;
     }
 
     hostsim::Report report;
-    harness::Scenario scenario;
-    harness::CopyTree(options.Settings, scenario.PluginFolder().substr(0, scenario.PluginFolder().size() - 1));
+    harness::Scenario scenario(options.PluginIn);
+    if (options.Game.empty()) {
+        harness::CopyTree(options.Settings, scenario.PluginFolder().substr(0, scenario.PluginFolder().size() - 1));
+    } else {
+        // The game folder as it is, then the plugin under test over any copy it holds.
+        harness::CopyTree(options.Game, scenario.Root());
+        CopyFileW((harness::ProgramFolder() + L"ZorbelKavrin.asi").c_str(), scenario.PluginPath().c_str(), FALSE);
+    }
     report.PluginPath = harness::Narrow(scenario.PluginPath());
-    report.SettingsPath = harness::Narrow(options.Settings);
+    report.SettingsPath = harness::Narrow(source);
+    report.WholeGame = !options.Game.empty();
 
     const std::uint32_t entryField = SIM_IMAGE_BASE + harness::PeekHost32(SIM_IMAGE_BASE + 0x3C) + 0x28;
     if (options.HasEntryPoint) harness::PokeHost(entryField, &options.EntryPoint, 4);
@@ -114,13 +129,13 @@ extern "C" __declspec(dllexport) int DriverMain() {
     report.Windows = harness::TakeProtectCalls();
     const harness::ModuleRange module = harness::RangeOf(scenario.Module());
     report.ModuleBase = module.Base;
-    std::vector<harness::ByteChange> bytes = harness::ChangedBytes();
-    if (options.HasEntryPoint) {  // the header field is ours, not the plugin's
-        std::vector<harness::ByteChange> kept;
-        for (const auto& change : bytes) {
-            if (change.Address < entryField || change.Address >= entryField + 4) kept.push_back(change);
-        }
-        bytes.swap(kept);
+    // Only what the plugin changed: not the entry point field this tool may have
+    // set, nor the simulated host's own counters and tables.
+    std::vector<harness::ByteChange> bytes;
+    for (const auto& change : harness::ChangedBytes()) {
+        const bool ours = options.HasEntryPoint && change.Address >= entryField && change.Address < entryField + 4;
+        const bool bookkeeping = change.Address >= SIM_LOOKUP_COUNT && change.Address < SIM_LOOKUP_CALLS + 4;
+        if (!ours && !bookkeeping) bytes.push_back(change);
     }
     report.Changes = hostsim::DescribeChanges(bytes, module.Base, module.Size);
 
@@ -131,5 +146,5 @@ extern "C" __declspec(dllexport) int DriverMain() {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
     scenario.Unload();
-    return 0;
+    return report.Loaded ? 0 : 1;  // the report is printed either way
 }

@@ -27,7 +27,6 @@ std::vector<Site> PluginSites() {
     sites.push_back({zk::kTuningSliderJumpSite, 5, "tuning sliders: JMP"});
     sites.push_back({zk::kAutosculptSliderNop.Address, zk::kAutosculptSliderNop.Count, "autosculpt sliders: no-operations"});
     sites.push_back({zk::kAutosculptJumpSite, 5, "autosculpt sliders: JMP"});
-    sites.push_back({SIM_HASH_CALLS, 4, "the simulated host's own count of name hash calls"});
     return sites;
 }
 
@@ -98,6 +97,20 @@ Change Describe(const Site& site, std::uint32_t moduleBase, std::uint32_t module
 }
 
 }  // namespace
+
+std::string ProtectionName(std::uint32_t protection) {
+    switch (protection) {
+        case 0x01: return "PAGE_NOACCESS";
+        case 0x02: return "PAGE_READONLY";
+        case 0x04: return "PAGE_READWRITE";
+        case 0x08: return "PAGE_WRITECOPY";
+        case 0x10: return "PAGE_EXECUTE";
+        case 0x20: return "PAGE_EXECUTE_READ";
+        case 0x40: return "PAGE_EXECUTE_READWRITE";
+        case 0x80: return "PAGE_EXECUTE_WRITECOPY";
+        default: return Hex32(protection);
+    }
+}
 
 std::vector<Change> DescribeChanges(const std::vector<harness::ByteChange>& bytes, std::uint32_t moduleBase,
                                     std::uint32_t moduleSize) {
@@ -185,7 +198,7 @@ std::string RenderText(const Report& report) {
     const auto line = [&out](const std::string& text) { out += text + "\n"; };
     line("ZorbelKavrin in the simulated host");
     line("  plugin    " + report.PluginPath);
-    line("  settings  " + report.SettingsPath);
+    line((report.WholeGame ? "  game      " : "  settings  ") + report.SettingsPath);
     line("  work dir  " + report.WorkingDirectory);
     line("");
     line("Build check: AddressOfEntryPoint " + Hex32(report.EntryPoint) +
@@ -214,12 +227,12 @@ std::string RenderText(const Report& report) {
         const auto& call = report.Windows[i];
         if (call.Protection == 0x40 && i + 1 < report.Windows.size() &&
             report.Windows[i + 1].Address == call.Address && report.Windows[i + 1].Size == call.Size) {
-            line("  " + Hex32(call.Address) + "  " + std::to_string(call.Size) + " byte(s)  0x40, then back to " +
-                 Hex32(report.Windows[i + 1].Protection));
+            line("  " + Hex32(call.Address) + "  " + std::to_string(call.Size) +
+                 " byte(s)  PAGE_EXECUTE_READWRITE, then back to " + ProtectionName(report.Windows[i + 1].Protection));
             ++i;
         } else {
             line("  " + Hex32(call.Address) + "  " + std::to_string(call.Size) + " byte(s)  " +
-                 Hex32(call.Protection) + (call.Succeeded ? "" : " (failed)"));
+                 ProtectionName(call.Protection) + (call.Succeeded ? "" : " (failed)"));
         }
     }
     line("");
@@ -254,6 +267,7 @@ std::string RenderJson(const Report& report) {
         windows.push_back(json::Object({{"address", json::Hex(call.Address)},
                                         {"size", json::Integer(call.Size)},
                                         {"protection", json::Hex(call.Protection)},
+                                        {"protection_name", json::String(ProtectionName(call.Protection))},
                                         {"succeeded", json::Bool(call.Succeeded)}}));
     }
     for (const auto& change : report.Changes) {
@@ -271,7 +285,7 @@ std::string RenderJson(const Report& report) {
     }
     return json::Object({
                {"plugin", json::String(report.PluginPath)},
-               {"settings_folder", json::String(report.SettingsPath)},
+               {report.WholeGame ? "game_folder" : "settings_folder", json::String(report.SettingsPath)},
                {"working_directory", json::String(report.WorkingDirectory)},
                {"build_check", json::Object({{"entry_point", json::Hex(report.EntryPoint)},
                                              {"supported", json::Bool(report.Supported)},

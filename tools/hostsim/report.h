@@ -12,6 +12,8 @@ namespace hostsim {
 
 struct Options {
     std::wstring Settings;     // folder with ZorbelKavrin.ini and KavrinCars
+    std::wstring Game;         // or a whole game folder, copied as it is
+    std::wstring PluginIn;     // the plugin's folder below the game folder ("scripts")
     std::wstring WorkingDirectory;
     bool HasEntryPoint = false;
     std::uint32_t EntryPoint = 0;
@@ -39,6 +41,7 @@ struct Car {
 
 struct Report {
     std::string PluginPath, SettingsPath, WorkingDirectory;
+    bool WholeGame = false;  // SettingsPath is a game folder
     std::uint32_t EntryPoint = 0;
     bool Supported = false;
     bool Loaded = false;
@@ -56,6 +59,8 @@ struct Report {
 std::vector<Change> DescribeChanges(const std::vector<harness::ByteChange>& bytes, std::uint32_t moduleBase,
                                     std::uint32_t moduleSize);
 std::vector<Probe> RunProbes(const Report& report);
+// "PAGE_EXECUTE_READWRITE", ..., or the number for a protection without a name.
+std::string ProtectionName(std::uint32_t protection);
 std::string RenderText(const Report& report);
 std::string RenderJson(const Report& report);
 
