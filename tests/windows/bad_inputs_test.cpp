@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 
+#include "check.h"
 #include "harness.h"
 #include "plan.h"
 #include "site_helpers.h"
@@ -169,6 +170,16 @@ TEST(BadInputsMore, IniHeldOpenByAHandleThatSharesNothing) {
                               0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     plan::ExpectPlan(scenario, kOff, kDefault, 0);
+    // The checker names the cause once, with what to do.
+    zk::check::Options options;
+    options.PluginDir = harness::Narrow(scenario.PluginFolder());
+    const zk::check::Result result = zk::check::Run(options);
+    zk::os::UsePluginFolder(zk::os::NativePath());
+    EXPECT_EQ(zk::check::Verdict(result),
+              "ERROR: ZorbelKavrin.ini cannot be read (another program has it open and shares it with no one): the "
+              "plugin uses the defaults; close the program that holds it (an editor, a sync tool) and check again");
+    EXPECT_TRUE(result.SettingsUnreadable);
+    EXPECT_EQ(result.Errors.size(), 1u);
     CloseHandle(held);
 }
 
