@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "ERROR: ZorbelKavrin.ini is saved as UTF-16 LE: the plugin reads no setting from it and uses the defaults; save it as ANSI or UTF-8 (in Notepad: Save As, Encoding)", 2},
         Mistake{"CarInUtf16BigEndianWithoutAMark",
                 {{"Game/ZorbelKavrin.asi", ""},
-                 {"Game/KavrinCars/MYCAR.ini", std::string("\0[\0G\0E\0N\0E\0R\0A\0L\0]\0\n\0F\0=\0\x31", 30)}},
+                 {"Game/KavrinCars/MYCAR.ini", std::string("\0[\0G\0E\0N\0E\0R\0A\0L\0]\0\n\0F\0=\0\x31", 26)}},
                 "Game",
                 "ERROR: KavrinCars/MYCAR.ini is saved as UTF-16 BE: the plugin reads nothing from it and this car's ForceLodA is off; save it as ANSI or UTF-8 (in Notepad: Save As, Encoding)", 2},
         Mistake{"SettingsInUtf8WithItsMark",
