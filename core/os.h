@@ -59,6 +59,10 @@ bool ProtectMemory(std::uint32_t address, std::uint32_t size, std::uint32_t prot
 bool IsRangeWritable(std::uint32_t address, std::uint32_t size);
 
 #ifdef _WIN32
+// A full path of the classic limit's length or longer in the form Windows takes
+// literally (\\?\); others as they are.
+NativePath LiteralWhenLong(const NativePath& path);
+
 // The host process itself: its main image, and the one message the plugin shows.
 const std::uint8_t* MainImageBase();
 void ShowErrorMessage(const char* text, const char* caption);

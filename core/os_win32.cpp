@@ -71,6 +71,8 @@ bool ToNarrowExact(const wchar_t* wide, std::string& narrow) {
     return ToWide(codePage, 0, narrow, back) && back == wide;
 }
 
+}  // namespace
+
 // A path Windows takes literally once it is as long as the classic limit, which the
 // game (declaring no long-path awareness) cannot pass otherwise. Shorter paths, and
 // paths already literal or relative, stay as they are.
@@ -93,8 +95,6 @@ NativePath LiteralWhenLong(const NativePath& path) {
     if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC" + full.substr(1);
     return L"\\\\?\\" + full;
 }
-
-}  // namespace
 
 // The folder of the module that holds this code, asked of the loader.
 static NativePath ModuleFolder() {

@@ -4,6 +4,7 @@
 
 #include <locale.h>
 
+#include "check.h"
 #include "harness.h"
 #include "site_helpers.h"
 
@@ -124,6 +125,19 @@ TEST(SettingsPath, LongPathsAreOpenedLiterally) {
     Scenario scenario(deep);
     EXPECT_FALSE(scenario.Load(false));
     EXPECT_GT(harness::TakeStrictCount(harness::kRuleMaxPath), 0);
+    // The checker sees that folder as the plugin does.
+    scenario.Ini("[GENERAL]\nFrontSteerAngle=77\n");
+    scenario.File("KavrinCars/Deep.ini", "[GENERAL]\nForceLodA=1\n");
+    zk::check::Options options;
+    options.PluginDir = harness::Narrow(scenario.PluginFolder());
+    const zk::check::Result result = zk::check::Run(options);
+    zk::os::UsePluginFolder(zk::os::NativePath());
+    EXPECT_EQ(zk::check::Verdict(result).rfind("OK: the plugin in " + options.PluginDir + " will use", 0), 0u)
+        << zk::check::RenderText(result);
+    EXPECT_EQ(result.Global.FrontSteerAngle, 77.0f);
+    ASSERT_EQ(result.Cars.size(), 1u);
+    EXPECT_TRUE(result.Cars[0].ForceLodA);
+    EXPECT_EQ(harness::TakeStrictCount(harness::kRuleMaxPath), 0);
 }
 
 TEST(SettingsPath, AHostLocaleWithADecimalCommaChangesNothing) {

@@ -50,7 +50,7 @@ std::string OwnFolder() {
 std::vector<Entry> ListEverything(const std::string& folder) {
     std::vector<Entry> entries;
     WIN32_FIND_DATAW found;
-    const std::wstring pattern = os::PathFromUtf8(WithSeparator(folder)) + L"*";
+    const std::wstring pattern = os::LiteralWhenLong(os::PathFromUtf8(WithSeparator(folder)) + L"*");
     HANDLE listing = FindFirstFileW(pattern.c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE) return entries;
     const Handle open(listing, FindClose);
@@ -67,7 +67,7 @@ unsigned NameCodePage() { return AreFileApisANSI() ? GetACP() : GetOEMCP(); }
 std::string ReadFailureCause(const std::string& path) {
     // Opened as the plugin opens it: sharing everything, so that only a program
     // that shares nothing keeps it out.
-    HANDLE file = CreateFileW(os::PathFromUtf8(path).c_str(), GENERIC_READ,
+    HANDLE file = CreateFileW(os::LiteralWhenLong(os::PathFromUtf8(path)).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD error = ERROR_SUCCESS;
