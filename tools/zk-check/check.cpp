@@ -362,7 +362,8 @@ void CheckLayout(const std::string& named, Result& result) {
         for (const std::string& path : result.Plugins) list += (list.empty() ? "" : ", ") + path;
         result.Errors.push_back(std::to_string(result.Plugins.size()) +
                                 " copies of the plugin will load, and each changes the game: " + list +
-                                "; keep one, with " + kSettingsFileName + " and " + kCarFolderName + " beside it");
+                                "; keep one, with " + kSettingsFileName + " and " + kCarFolderName +
+                                " beside it (below: what the copy in " + plugin->Folder + " reads)");
     }
     // Settings beside no copy of the plugin: it reads only the folder it lies in.
     for (const Place& place : places) {
