@@ -58,6 +58,20 @@ std::string Quote(std::string_view text) {
     return quoted + "'";
 }
 
+// The text with its no-break spaces, ANSI (A0) or UTF-8 (C2 A0), taken out.
+std::string WithoutNoBreakSpaces(std::string_view text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+            ++i;
+        } else if (byte != 0xA0) {
+            plain.push_back(text[i]);
+        }
+    }
+    return plain;
+}
+
 bool IsDigitAt(std::string_view text, std::size_t at) {
     return at < text.size() && text[at] >= '0' && text[at] <= '9';
 }
@@ -132,7 +146,13 @@ void CheckLines(const std::string& file, const std::string& text, const IniDocum
         bool known = false;
         for (const std::string& name : keys) known = known || key == name;
         if (!known) {
+            const std::string plain = WithoutNoBreakSpaces(key);
             for (const std::string& name : keys) {
+                if (plain != key && plain == name) {
+                    warn(line.Number, Quote(key) + " is not read: a no-break space (pasted from a web page) is "
+                                                   "part of the key; type a plain space instead");
+                    return;
+                }
                 if (Fold(key) == Fold(name)) {
                     warn(line.Number, Quote(key) + " is not read: keys are case-sensitive; write " + Quote(name));
                     return;
