@@ -280,7 +280,8 @@ std::string ShownName(const std::string& name) {
     return os::JoinPath(os::NativePath(), name, native) ? os::DisplayPath(native) : name;
 }
 
-// The last folder of a full path that ends with a separator, and the path before it.
+// Of a full path that ends with a separator: its last folder's name, and the path
+// of the folder around it.
 std::string LastFolder(const std::string& full) {
     const std::size_t cut = full.find_last_of("\\/", full.size() - 2);
     return cut == std::string::npos ? "" : full.substr(cut + 1, full.size() - cut - 2);
