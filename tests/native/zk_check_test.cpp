@@ -129,6 +129,7 @@ struct Mistake {
 
 const std::string kGood = "[GENERAL]\nForceLodA = 0\nFrontSteerAngle = 340.0\n";
 const std::string kCar = "[GENERAL]\nForceLodA = 1\n";
+const std::string kLoader = std::string("MZ\0loads scripts\\*.ASI\0", 23);
 
 class PlayerMistake : public testing::TestWithParam<Mistake> {};
 
@@ -158,10 +159,20 @@ INSTANTIATE_TEST_SUITE_P(
     Folders, PlayerMistake,
     testing::Values(
         Mistake{"InstalledInScripts",
-                {{"Game/game.exe", ""}, {"Game/scripts/ZorbelKavrin.asi", ""}, {"Game/scripts/ZorbelKavrin.ini", kGood},
+                {{"Game/game.exe", ""}, {"Game/dinput8.dll", kLoader}, {"Game/scripts/ZorbelKavrin.asi", ""},
+                 {"Game/scripts/ZorbelKavrin.ini", kGood},
                  {"Game/scripts/KavrinCars/MYCAR.ini", kCar}},
                 "Game",
                 "OK: the plugin in Game/scripts/ will use the settings below, and nothing here looks like a mistake", 0},
+        Mistake{"NoAsiLoader",
+                {{"Game/game.exe", ""}, {"Game/d3d9.dll", "MZ graphics; see asia.txt, file.asis"},
+                 {"Game/scripts/ZorbelKavrin.asi", ""}, {"Game/scripts/ZorbelKavrin.ini", kGood}},
+                "Game/scripts",
+                "WARNING: there is no ASI loader in Game/: no DLL there mentions .asi files, so nothing will load the plugin; install one (ZorbelKavrin-README.txt, Installing)", 1},
+        Mistake{"LoaderNamingAsiFilesInUtf16",
+                {{"Game/game.exe", ""}, {"Game/version.dll", std::string("MZ\0*\0.\0a\0s\0i\0\0\0", 15)},
+                 {"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}},
+                "Game", "OK: the plugin in Game/ will use the settings below, and nothing here looks like a mistake", 0},
         Mistake{"SplitLayoutCheckedInTheGameFolder",
                 {{"Game/scripts/ZorbelKavrin.asi", ""}, {"Game/scripts/KavrinCars/MYCAR.ini", kCar},
                  {"Game/ZorbelKavrin.ini", kGood}},
@@ -271,7 +282,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}}, "Game",
                 "ERROR: Game/game.exe: the file does not exist", 2, "Game/game.exe"},
         Mistake{"ExeThatIsNoProgram",
-                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}, {"Game/game.exe", "not a program"}},
+                {{"Game/ZorbelKavrin.asi", ""}, {"Game/ZorbelKavrin.ini", kGood}, {"Game/game.exe", "not a program"},
+                 {"Game/dinput8.dll", kLoader}},
                 "Game",
                 "ERROR: Game/game.exe: not a Windows executable (no MZ header)", 2, "Game/game.exe"},
         Mistake{"ScriptsInCapitals",

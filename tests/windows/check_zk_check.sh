@@ -82,6 +82,7 @@ ZorbelKavrin-README.txt"
 mkdir -p "$work/Unzipped/Game"
 unzip -q "$zip" -d "$work/Unzipped/Game"
 cp "$bin/simhost-tests.exe" "$work/Unzipped/Game/game.exe"
+printf 'MZ loads scripts\\*.asi' > "$work/Unzipped/Game/dinput8.dll"  # the ASI loader
 unzipped="Z:${work//\//\\}\\Unzipped"
 # Started with no arguments and no console window of its own (a terminal, a
 # script): the working folder is checked, and nothing waits.
@@ -98,6 +99,8 @@ ok="OK: the plugin in $unzipped\\Game\\scripts\\ will use the settings below, an
 output=$(double_click)
 [ "$(head -n 1 <<< "$output")" = "$ok" ] || fail "double-click: not the package's verdict: $output"
 [ "$(tail -n 1 <<< "$output")" = "Press Enter to close this window." ] || fail "double-click: no wait for Enter: $output"
+grep -qxF "ASI loader: $unzipped\\Game\\dinput8.dll (under Wine and Proton the game needs WINEDLLOVERRIDES=\"dinput8=n,b\")" <<< "$output" ||
+    fail "double-click: the loader, or what Wine needs for it, is not named: $output"
 output=$(double_click "'$unzipped\\Game\\game.exe'")
 [ "$(head -n 1 <<< "$output")" = "$ok" ] || fail "exe dropped: not the package's verdict: $output"
 grep -qxF "Exe: $unzipped\\Game\\game.exe: the game build the plugin supports (version 1.1)" <<< "$output" ||

@@ -346,6 +346,49 @@ std::string NameMistake(const std::string& name, const std::string& meant) {
     return "its extension is not .ini; rename it to '" + meant + "'";
 }
 
+// Does a DLL's code name .asi files, in narrow or UTF-16 text? An ASI loader must,
+// to find them; other DLLs seldom do.
+bool MentionsAsiFiles(const std::string& bytes) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    for (std::size_t at = bytes.find('.'); at != std::string::npos; at = bytes.find('.', at + 1)) {
+        for (const std::size_t step : {1, 2}) {  // narrow, then UTF-16 LE
+            if (at + 4 * step > bytes.size()) continue;
+            std::string word;
+            bool wide = true;
+            for (std::size_t i = 1; i <= 3; ++i) {
+                word.push_back(bytes[at + i * step]);
+                if (step == 2) wide = wide && bytes[at + i * step - 1] == '\0';
+            }
+            const char after = at + 4 * step < bytes.size() ? bytes[at + 4 * step] : '\0';
+            if (wide && Fold(word) == "asi" && !letter(after)) return true;
+        }
+    }
+    return false;
+}
+
+// In a game folder (one that holds an .exe): the DLLs that would load the plugin.
+// Without one nothing loads it, however right its settings are.
+void FindLoaders(const Place& game, Result& result) {
+    const auto isExe = [](const sys::Entry& entry) {
+        return !entry.IsFolder && EndsWith(Fold(entry.Name), ".exe") && Fold(entry.Name) != "zk-check.exe";
+    };
+    if (std::none_of(game.Entries.begin(), game.Entries.end(), isExe)) return;
+    result.LookedForLoaders = true;
+    for (const sys::Entry& entry : game.Entries) {
+        std::string bytes;
+        if (entry.IsFolder || !EndsWith(Fold(entry.Name), ".dll") ||
+            !os::ReadWholeFile(os::PathFromUtf8(game.Folder + entry.Name), bytes) || !MentionsAsiFiles(bytes)) {
+            continue;
+        }
+        result.Loaders.push_back(game.Folder + entry.Name);
+    }
+    if (result.Loaders.empty()) {
+        result.Warnings.push_back(
+            {"", 0, "there is no ASI loader in " + game.Folder + ": no DLL there mentions .asi files, so nothing "
+                    "will load the plugin; install one (ZorbelKavrin-README.txt, Installing)"});
+    }
+}
+
 // Finds the plugin from the folder named, which may be its own or the game's, and
 // what an ASI loader will load around it. Sets the folder the plugin reads.
 void CheckLayout(const std::string& named, Result& result) {
@@ -369,6 +412,9 @@ void CheckLayout(const std::string& named, Result& result) {
         if (!place.Plugins.empty() && (plugin == nullptr || isChecked(place))) plugin = &place;
     }
     result.PluginFolder = plugin != nullptr ? plugin->Folder : checked;
+    for (const Place& place : places) {
+        if (Fold(place.Folder) == Fold(game)) FindLoaders(place, result);
+    }
     if (plugin == nullptr) {
         std::string where = checked;
         if (game == checked) where += ", nor in its scripts or plugins folder";
@@ -441,6 +487,7 @@ std::string Unreadable(const std::string& what, const std::string& cause) {
 
 Result Run(const Options& options) {
     Result result;
+    result.UnderWine = sys::UnderWine();
     std::vector<os::FolderEntry> named;
     if (!os::ListFolder(os::PathFromUtf8(options.PluginDir), named)) {
         result.Errors.push_back("the folder " + options.PluginDir + " does not exist or cannot be opened");
@@ -601,6 +648,13 @@ std::string RenderText(const Result& result) {
     line(Verdict(result));
     if (result.Plugins.empty()) line("Plugin: not found");
     for (const std::string& plugin : result.Plugins) line("Plugin: " + plugin);
+    for (const std::string& loader : result.Loaders) {
+        // Wine takes its own DLL of that name unless told to take the game's first.
+        const std::size_t name = loader.find_last_of("\\/") + 1;
+        const std::string stem = loader.substr(name, loader.size() - name - 4);
+        line("ASI loader: " + loader +
+             (result.UnderWine ? " (under Wine and Proton the game needs WINEDLLOVERRIDES=\"" + stem + "=n,b\")" : ""));
+    }
     line("Settings file: " + result.SettingsFile +
          (result.SettingsFound        ? " (found)"
           : result.SettingsUnreadable ? " (cannot be read: the plugin uses the defaults)"
@@ -654,6 +708,11 @@ std::string RenderJson(const Result& result) {
         {"warnings", json::Array(warnings)},
         {"errors", json::Array(errors)},
     };
+    if (result.LookedForLoaders) {
+        std::vector<std::string> loaders;
+        for (const std::string& loader : result.Loaders) loaders.push_back(json::String(loader));
+        members.insert(members.begin() + 4, {"asi_loaders", json::Array(loaders)});
+    }
     if (result.CheckedExe) {
         members.push_back({"exe", json::Object({{"path", json::String(result.Exe.Path)},
                                                 {"supported", json::Bool(result.Exe.Supported)},

@@ -42,6 +42,9 @@ struct ExeCheck {
 struct Result {
     std::string PluginFolder;          // the folder the plugin reads, in full
     std::vector<std::string> Plugins;  // every copy of the plugin an ASI loader loads
+    bool LookedForLoaders = false;     // the game folder was found (it holds an .exe)
+    std::vector<std::string> Loaders;  // its DLLs that load .asi files
+    bool UnderWine = false;
     std::string SettingsFile;
     bool SettingsFound = false;
     bool SettingsUnreadable = false;  // there, but it cannot be read

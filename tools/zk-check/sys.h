@@ -40,6 +40,9 @@ unsigned NameCodePage();
 // exist", "access is denied"); empty when it can be, or for a reason not named here.
 std::string ReadFailureCause(const std::string& path);
 
+// True under Wine (and so Proton), which loads its own DLLs before a game's.
+bool UnderWine();
+
 // True when this program is the only one attached to its console window: it was
 // started from Explorer or a shortcut, and the window closes when it ends.
 bool OwnsConsole();

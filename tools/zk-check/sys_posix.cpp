@@ -60,6 +60,8 @@ std::string ReadFailureCause(const std::string& path) {
     }
 }
 
+bool UnderWine() { return false; }
+
 bool OwnsConsole() { return false; }
 
 void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }

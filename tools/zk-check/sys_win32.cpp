@@ -91,6 +91,11 @@ std::string ReadFailureCause(const std::string& path) {
     }
 }
 
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 bool OwnsConsole() {
     DWORD processes[2];
     return GetConsoleProcessList(processes, 2) == 1;
