@@ -96,8 +96,7 @@ Change Describe(const Site& site, std::uint32_t moduleBase, std::uint32_t module
     return change;
 }
 
-}  // namespace
-
+// "PAGE_EXECUTE_READWRITE", ..., or the number for a protection without a name.
 std::string ProtectionName(std::uint32_t protection) {
     switch (protection) {
         case 0x01: return "PAGE_NOACCESS";
@@ -111,6 +110,8 @@ std::string ProtectionName(std::uint32_t protection) {
         default: return Hex32(protection);
     }
 }
+
+}  // namespace
 
 std::vector<Change> DescribeChanges(const std::vector<harness::ByteChange>& bytes, std::uint32_t moduleBase,
                                     std::uint32_t moduleSize) {

@@ -59,8 +59,6 @@ struct Report {
 std::vector<Change> DescribeChanges(const std::vector<harness::ByteChange>& bytes, std::uint32_t moduleBase,
                                     std::uint32_t moduleSize);
 std::vector<Probe> RunProbes(const Report& report);
-// "PAGE_EXECUTE_READWRITE", ..., or the number for a protection without a name.
-std::string ProtectionName(std::uint32_t protection);
 std::string RenderText(const Report& report);
 std::string RenderJson(const Report& report);
 

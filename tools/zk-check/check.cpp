@@ -266,11 +266,16 @@ SettingsFile ReadSettingsFile(const std::string& relative, const std::string& fi
     return result;
 }
 
-
 constexpr char kPluginFileName[] = "ZorbelKavrin.asi";
 
 bool EndsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// Where Explorer's copy of a file (" - Copy", " (2)") starts in its folded name, or npos.
+std::size_t CopyMark(const std::string& folded) {
+    const std::size_t copy = folded.find(" - copy");
+    return copy != std::string::npos ? copy : folded.find(" (");
 }
 
 // A name as the player sees it: file names come from the plugin's listing in the
@@ -327,9 +332,7 @@ std::string MeantName(const std::string& name) {
     }
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return name + ".ini";
-    std::size_t copy = folded.find(" - copy");
-    if (copy == std::string::npos) copy = folded.find(" (");
-    return name.substr(0, std::min(copy, dot)) + ".ini";
+    return name.substr(0, std::min(CopyMark(folded), dot)) + ".ini";
 }
 
 // Why a file named `name` is not the `meant` one the plugin reads, and the fix.
@@ -340,9 +343,7 @@ std::string NameMistake(const std::string& name, const std::string& meant) {
                "'; rename it to '" + meant + "' (Explorer: View, File name extensions)";
     }
     if (name.find('.') == std::string::npos) return "its name has no extension; rename it to '" + meant + "'";
-    if (folded.find(" - copy") != std::string::npos || folded.find(" (") != std::string::npos) {
-        return "it is a copy; delete it, or rename it to '" + meant + "'";
-    }
+    if (CopyMark(folded) != std::string::npos) return "it is a copy; delete it, or rename it to '" + meant + "'";
     return "its extension is not .ini; rename it to '" + meant + "'";
 }
 
@@ -390,13 +391,15 @@ void FindLoaders(const Place& game, Result& result) {
 }
 
 // Finds the plugin from the folder named, which may be its own or the game's, and
-// what an ASI loader will load around it. Sets the folder the plugin reads.
-void CheckLayout(const std::string& named, Result& result) {
+// what an ASI loader will load around it. Sets the folder the plugin reads and
+// gives back what lies in it.
+std::vector<sys::Entry> CheckLayout(const std::string& named, Result& result) {
     const std::string checked = sys::FullFolderPath(named);
     const std::string last = Fold(LastFolder(checked));
     const std::string game =
         (last == "scripts" || last == "plugins") && !ParentFolder(checked).empty() ? ParentFolder(checked) : checked;
     std::vector<Place> places{Look(game)};
+    // Over a copy: adding places may move the first one's entries.
     for (const sys::Entry& entry : std::vector<sys::Entry>(places[0].Entries)) {
         const std::string name = Fold(entry.Name);
         if (entry.IsFolder && (name == "scripts" || name == "plugins")) {
@@ -422,7 +425,7 @@ void CheckLayout(const std::string& named, Result& result) {
                                               ": no plugin will read these settings; put " + kPluginFileName + ", " +
                                               kSettingsFileName + " and " + kCarFolderName +
                                               " together in the game folder or its scripts folder"});
-        return;
+        return std::find_if(places.begin(), places.end(), isChecked)->Entries;
     }
     if (result.Plugins.size() > 1) {
         std::string list;
@@ -454,10 +457,8 @@ void CheckLayout(const std::string& named, Result& result) {
         result.Warnings.push_back({entry.Name, 0, std::string("is not read: the plugin reads only ") + kSettingsFileName +
                                                       "; " + NameMistake(entry.Name, kSettingsFileName)});
     }
+    return plugin->Entries;
 }
-}  // namespace
-
-namespace {
 
 // The same entry to the plugin: Windows' file names ignore letter case.
 bool SameName(const std::string& a, const std::string& b) {
@@ -468,19 +469,39 @@ bool SameName(const std::string& a, const std::string& b) {
 #endif
 }
 
-// What a player can do about a file that cannot be read, by its cause.
-std::string UnreadableFix(const std::string& cause) {
-    if (cause == "access is denied") {
-        return "give your account read access (the file's Properties, Security), or copy it out of the "
-               "folder and back";
+// Why a file cannot be read, in a player's words, and what the player can do.
+struct Unreadable {
+    const char* Cause;  // empty: no reason worth naming
+    const char* Fix;
+};
+
+Unreadable Explain(sys::ReadFailure failure) {
+    using sys::ReadFailure;
+    const char* const closeIt = "close the program that holds it (an editor, a sync tool) and check again";
+    switch (failure) {
+        case ReadFailure::Missing: return {"it does not exist", "check that Notepad can open it"};
+        case ReadFailure::AccessDenied:
+            return {"access is denied",
+                    "give your account read access (the file's Properties, Security), or copy it out of the "
+                    "folder and back"};
+        case ReadFailure::Shared: return {"another program has it open and shares it with no one", closeIt};
+        case ReadFailure::Locked: return {"another program has locked it", closeIt};
+        case ReadFailure::DiskError:
+            return {"the disk reports an error where it lies", "restore it from a backup or the package"};
+        default: return {"", "check that Notepad can open it"};
     }
-    if (cause.rfind("another program", 0) == 0) return "close the program that holds it (an editor, a sync tool) and check again";
-    if (cause.rfind("the disk", 0) == 0) return "restore it from a backup or the package";
-    return "check that Notepad can open it";
 }
 
-std::string Unreadable(const std::string& what, const std::string& cause) {
-    return what + " cannot be read" + (cause.empty() ? "" : " (" + cause + ")");
+// "<what> cannot be read (<cause>)".
+std::string CannotRead(const std::string& what, sys::ReadFailure failure) {
+    const char* cause = Explain(failure).Cause;
+    return what + " cannot be read" + (*cause ? std::string(" (") + cause + ")" : "");
+}
+
+// The same, then "<consequence>; <fix>".
+std::string UnreadableMessage(const std::string& what, const std::string& path, const std::string& consequence) {
+    const sys::ReadFailure failure = sys::WhyUnreadable(path);
+    return CannotRead(what, failure) + ": " + consequence + "; " + Explain(failure).Fix;
 }
 
 }  // namespace
@@ -489,11 +510,12 @@ Result Run(const Options& options) {
     Result result;
     result.UnderWine = sys::UnderWine();
     std::vector<os::FolderEntry> named;
+    std::vector<sys::Entry> pluginFolder;  // what lies beside the plugin
     if (!os::ListFolder(os::PathFromUtf8(options.PluginDir), named)) {
         result.Errors.push_back("the folder " + options.PluginDir + " does not exist or cannot be opened");
         result.PluginFolder = sys::FullFolderPath(options.PluginDir);
     } else {
-        CheckLayout(options.PluginDir, result);
+        pluginFolder = CheckLayout(options.PluginDir, result);
     }
     const os::NativePath folder = os::PathFromUtf8(result.PluginFolder);
     result.SettingsFile = result.PluginFolder + kSettingsFileName;
@@ -508,15 +530,14 @@ Result Run(const Options& options) {
     // The main file, line by line.
     const SettingsFile mainFile = ReadSettingsFile(kSettingsFileName, kSettingsFileName, result.Warnings);
     result.SettingsFound = mainFile.Read;
-    for (const sys::Entry& entry : sys::ListEverything(result.PluginFolder)) {
+    for (const sys::Entry& entry : pluginFolder) {
         if (!SameName(entry.Name, kSettingsFileName)) continue;
         if (entry.IsFolder) {
             result.Warnings.push_back({kSettingsFileName, 0, "is a folder: the plugin uses the defaults"});
         } else if (!mainFile.Read) {
-            const std::string cause = sys::ReadFailureCause(result.SettingsFile);
             result.SettingsUnreadable = true;
-            result.Errors.push_back(Unreadable(kSettingsFileName, cause) + ": the plugin uses the defaults; " +
-                                    UnreadableFix(cause));
+            result.Errors.push_back(
+                UnreadableMessage(kSettingsFileName, result.SettingsFile, "the plugin uses the defaults"));
         }
     }
     std::vector<std::string> mainKeys(std::begin(kMainKeys), std::end(kMainKeys));
@@ -545,17 +566,15 @@ Result Run(const Options& options) {
         }
         const std::size_t firstWarning = result.Warnings.size();
         const std::string folded = Fold(name);
-        if (!EndsWith(folded, ".ini") || folded.find(" - copy") != std::string::npos ||
-            folded.find(" (") != std::string::npos) {
+        if (!EndsWith(folded, ".ini") || CopyMark(folded) != std::string::npos) {
             result.Warnings.push_back({file, 0, "the game knows a car by its whole file name, extension included, so "
                                                 "this file applies only to a car named '" + name + "': " +
                                                 NameMistake(name, MeantName(name))});
         }
         const SettingsFile car = ReadSettingsFile(std::string(kCarFolderName) + '\\' + record.Name, file, result.Warnings);
         if (!car.Read) {
-            const std::string cause = sys::ReadFailureCause(result.PluginFolder + kCarFolderName + kSeparator + name);
-            result.Warnings.push_back({file, 0, Unreadable("it", cause) + ": this car's ForceLodA is off; " +
-                                                    UnreadableFix(cause)});
+            result.Warnings.push_back({file, 0, UnreadableMessage("it", result.PluginFolder + file,
+                                                                  "this car's ForceLodA is off")});
             continue;
         }
         if (!car.Encoding.empty()) {
@@ -589,8 +608,9 @@ Result Run(const Options& options) {
         result.Exe.Path = options.Exe;
         std::string bytes;
         if (!os::ReadWholeFile(os::PathFromUtf8(options.Exe), bytes)) {
-            const std::string cause = sys::ReadFailureCause(options.Exe);
-            result.Exe.Error = cause == "it does not exist" ? "the file does not exist" : Unreadable("the file", cause);
+            const sys::ReadFailure failure = sys::WhyUnreadable(options.Exe);
+            result.Exe.Error =
+                failure == sys::ReadFailure::Missing ? "the file does not exist" : CannotRead("the file", failure);
         } else {
             const HostFileCheck check = CheckHostFile(bytes);
             result.Exe.Supported = check.Supported;

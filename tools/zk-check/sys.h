@@ -36,9 +36,10 @@ std::vector<Entry> ListEverything(const std::string& folder);
 // names are bytes.
 unsigned NameCodePage();
 
-// Why the file cannot be opened for reading, in a player's words ("it does not
-// exist", "access is denied"); empty when it can be, or for a reason not named here.
-std::string ReadFailureCause(const std::string& path);
+// Why a file cannot be opened and read: None when it can be, Other for a reason a
+// player cannot act on by name.
+enum class ReadFailure { None, Missing, AccessDenied, Shared, Locked, DiskError, Other };
+ReadFailure WhyUnreadable(const std::string& path);
 
 // True under Wine (and so Proton), which loads its own DLLs before a game's.
 bool UnderWine();

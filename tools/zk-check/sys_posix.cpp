@@ -46,17 +46,17 @@ std::vector<Entry> ListEverything(const std::string& folder) {
 
 unsigned NameCodePage() { return 0; }
 
-std::string ReadFailureCause(const std::string& path) {
+ReadFailure WhyUnreadable(const std::string& path) {
     const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file >= 0) {
         close(file);
-        return "";
+        return ReadFailure::None;
     }
     switch (errno) {
         case EACCES:
-        case EPERM: return "access is denied";
-        case ENOENT: return "it does not exist";
-        default: return "";
+        case EPERM: return ReadFailure::AccessDenied;
+        case ENOENT: return ReadFailure::Missing;
+        default: return ReadFailure::Other;
     }
 }
 

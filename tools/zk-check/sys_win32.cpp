@@ -64,7 +64,7 @@ std::vector<Entry> ListEverything(const std::string& folder) {
 
 unsigned NameCodePage() { return AreFileApisANSI() ? GetACP() : GetOEMCP(); }
 
-std::string ReadFailureCause(const std::string& path) {
+ReadFailure WhyUnreadable(const std::string& path) {
     // Opened as the plugin opens it: sharing everything, so that only a program
     // that shares nothing keeps it out.
     HANDLE file = CreateFileW(os::LiteralWhenLong(os::PathFromUtf8(path)).c_str(), GENERIC_READ,
@@ -80,14 +80,15 @@ std::string ReadFailureCause(const std::string& path) {
         if (!ReadFile(file, &byte, 1, &got, nullptr)) error = GetLastError();
     }
     switch (error) {
+        case ERROR_SUCCESS: return ReadFailure::None;
         case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return "it does not exist";
-        case ERROR_ACCESS_DENIED: return "access is denied";
-        case ERROR_SHARING_VIOLATION: return "another program has it open and shares it with no one";
-        case ERROR_LOCK_VIOLATION: return "another program has locked it";
+        case ERROR_PATH_NOT_FOUND: return ReadFailure::Missing;
+        case ERROR_ACCESS_DENIED: return ReadFailure::AccessDenied;
+        case ERROR_SHARING_VIOLATION: return ReadFailure::Shared;
+        case ERROR_LOCK_VIOLATION: return ReadFailure::Locked;
         case ERROR_CRC:
-        case ERROR_READ_FAULT: return "the disk reports an error where it lies";
-        default: return "";
+        case ERROR_READ_FAULT: return ReadFailure::DiskError;
+        default: return ReadFailure::Other;
     }
 }
 
