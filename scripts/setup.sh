@@ -26,7 +26,9 @@ PACKAGES=(
 
 say() { echo "setup.sh: $*"; }
 fail() { echo "setup.sh: $*" >&2; exit 1; }
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+# No "| grep -q" below: under pipefail, grep's early exit fails the pipeline.
+installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]; }
+has_locale() { [[ $'\n'"$(locale -a 2>/dev/null)"$'\n' == *$'\n'de_DE.utf8$'\n'* ]]; }
 is_root() { [ "$(id -u)" = 0 ]; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -47,7 +49,7 @@ if runtime=$(clang_runtime) && ! installed "$runtime"; then
 fi
 needs_root=()
 [ ${#missing[@]} -eq 0 ] || needs_root+=("installing ${missing[*]}")
-locale -a 2>/dev/null | grep -qix 'de_DE.utf8' || needs_root+=("making the locale de_DE.UTF-8")
+has_locale || needs_root+=("making the locale de_DE.UTF-8")
 if [ ${#needs_root[@]} -gt 0 ] && ! is_root; then
     echo "setup.sh: run once as root, for:" >&2
     printf '  %s\n' "${needs_root[@]}" >&2
@@ -61,12 +63,14 @@ update_trouble=
 update_indexes() {
     [ $updated = 0 ] || return 0
     updated=1
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [[ " $(dpkg --print-foreign-architectures | paste -sd' ') " != *" i386 "* ]]; then
         dpkg --add-architecture i386
     fi
+    # apt-get update exits 0 with warnings when it reached no source at all.
     local attempt
     for attempt in 1 2 3; do
-        apt-get update >"$work/update.log" 2>&1 && return 0
+        apt-get update >"$work/update.log" 2>&1 &&
+            ! grep -qE '^(Err:|[EW]: Failed to fetch|[EW]: Some index files failed)' "$work/update.log" && return 0
         echo "setup.sh: package index update failed (attempt $attempt)" >&2
         [ $attempt = 3 ] || sleep 5
     done
@@ -128,7 +132,7 @@ install_packages() {
     say "installing $*"
     update_indexes
     for p in "$@"; do
-        apt-cache policy "$p" 2>/dev/null | grep -q 'Candidate: [^(]' ||
+        [[ $(apt-cache policy "$p" 2>/dev/null) == *"Candidate: "[!\(]* ]] ||
             fail "no package $p in this machine's package sources"
     done
     export DEBIAN_FRONTEND=noninteractive
@@ -149,7 +153,7 @@ if runtime=$(clang_runtime) && ! installed "$runtime"; then
 fi
 
 # A locale whose decimal point is a comma, for the locale-independence tests.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+if ! has_locale; then
     localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
