@@ -75,7 +75,9 @@ update_indexes() {
         [ $attempt = 3 ] || sleep 5
     done
     if ! grep -qE '^(Hit|Get):' "$work/update.log"; then
-        fail "cannot reach the package sources, so nothing can be installed ($(grep -m 1 -E '^(Err|E|W):' "$work/update.log" | cut -c1-160))"
+        fail "cannot reach the package sources, so nothing can be installed ($(
+            { grep -E '^[EW]: Failed to fetch' "$work/update.log"; grep -E '^(Err|E|W):' "$work/update.log"; } |
+                head -n 1 | cut -c1-200))"
     fi
     update_trouble=$(grep -m 1 -E '^(E|W): ' "$work/update.log" | cut -c1-160)
 }
