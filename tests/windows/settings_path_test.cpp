@@ -119,12 +119,11 @@ TEST(SettingsPath, LongPathsAreOpenedLiterally) {
         EXPECT_TRUE(CarForced(car));
         EXPECT_EQ(harness::TakeStrictCount(harness::kRuleMaxPath), 0);  // no path refused
         // Windows named the module in the form it was loaded by.
-        EXPECT_EQ(harness::TakeStrictCount(harness::kRuleLiteralModule) > 0, row.Literal);
+        if (harness::StrictLayerOn()) {
+            EXPECT_EQ(harness::TakeStrictCount(harness::kRuleLiteralModule) > 0, row.Literal);
+        }
     }
-    // As on Windows, a plain path that long does not even load.
     Scenario scenario(deep);
-    EXPECT_FALSE(scenario.Load(false));
-    EXPECT_GT(harness::TakeStrictCount(harness::kRuleMaxPath), 0);
     // The checker sees that folder as the plugin does.
     scenario.Ini("[GENERAL]\nFrontSteerAngle=77\n");
     scenario.File("KavrinCars/Deep.ini", "[GENERAL]\nForceLodA=1\n");
@@ -138,6 +137,14 @@ TEST(SettingsPath, LongPathsAreOpenedLiterally) {
     ASSERT_EQ(result.Cars.size(), 1u);
     EXPECT_TRUE(result.Cars[0].ForceLodA);
     EXPECT_EQ(harness::TakeStrictCount(harness::kRuleMaxPath), 0);
+    // As on Windows, a plain path that long does not even load.
+    if (!harness::StrictLayerOn() && !harness::WineVersion().empty()) {
+        GTEST_SKIP() << "under Wine without the strict layer, which loads a plain path that Windows refuses";
+    }
+    EXPECT_FALSE(scenario.Load(false));
+    if (harness::StrictLayerOn()) {
+        EXPECT_GT(harness::TakeStrictCount(harness::kRuleMaxPath), 0);
+    }
 }
 
 TEST(SettingsPath, AHostLocaleWithADecimalCommaChangesNothing) {

@@ -79,7 +79,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 extern "C" __declspec(dllexport) int DriverMain() {
     harness::SilenceDebugOutput();
     harness::InstallRecorders();
-    const std::string unwrapped = harness::InstallStrictKernel();
+    // Under Wine, Windows' own strictness; Windows has it already.
+    const std::string unwrapped = harness::WineVersion().empty() ? "" : harness::InstallStrictKernel();
     if (!unwrapped.empty()) {
         std::fprintf(stderr, "zk-hostsim: cannot wrap %s\n", unwrapped.c_str());
         return 3;

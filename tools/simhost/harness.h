@@ -24,9 +24,16 @@ void NoteThreadAttach();    // the driver DLL's DllMain calls it on DLL_THREAD_A
 int ThreadAttachCount();    // thread-attach notifications counted so far
 
 // ---- Windows' own strictness (strict_kernel.cpp, where the rules are listed) ----
-// Wraps the KERNEL32 functions the plugin calls so that they refuse what Windows
-// refuses. Returns the names of those it could not wrap (empty when all are).
+// Each returns what it could not wrap, "Name: why; ..." (empty when all are).
+// The code-page pretence: GetACP, GetOEMCP and the two conversions.
+std::string InstallCodePagePretence();
+// The pretence and the strict layer: the KERNEL32 functions the plugin calls then
+// refuse what Windows refuses. For Wine; Windows itself needs none of it.
 std::string InstallStrictKernel();
+bool StrictLayerOn();       // all of the strict layer is installed
+bool CodePagePretenceOn();  // all four of the pretence are installed
+std::string WrappedStubs();  // "Name: first bytes -> ...; ..." (DescribeStubs)
+std::string WineVersion();  // ntdll's wine_get_version(), or empty: not Wine
 // Makes the process believe its ANSI and OEM code pages are these (0: its own).
 void PretendCodePages(unsigned ansi, unsigned oem);
 enum StrictRule {

@@ -1,7 +1,12 @@
-// Windows' own strictness, for a process that runs under Wine. Wine accepts calls
-// that Windows refuses; each wrapper below refuses what Microsoft documents that
-// Windows refuses, then calls the real function. The rules, each with the behaviour
-// of Windows it stands for:
+// Windows' own strictness, for a process that runs under Wine, and the code-page
+// pretence, for any process. Two layers:
+//  - the pretence (GetACP, GetOEMCP, WideCharToMultiByte, MultiByteToWideChar),
+//    installed everywhere: the process believes its code pages are others;
+//  - the strict layer, installed under Wine only: Wine accepts calls that Windows
+//    refuses, and each wrapper refuses what Microsoft documents that Windows
+//    refuses, then calls the real function. On Windows it would add nothing.
+// Each wrapper goes on the function that does the work, behind KERNEL32's stubs
+// (detour.cpp). The rules, each with the behaviour of Windows it stands for:
 //
 //  code page   CP_ACP, CP_THREAD_ACP and CP_OEMCP stand for the ANSI and OEM code
 //              pages (which PretendCodePages may change); every rule below looks at
@@ -17,6 +22,7 @@
 //  MultiByteToWideChar
 //    no-flags        as above, for the same code pages.
 //    utf8-flags      65001 and 54936 take only 0 or MB_ERR_INVALID_CHARS.
+//  (The four rules above belong to the strict layer.)
 //  GetACP, GetOEMCP  report the pretended code pages.
 //  CreateFileW, FindFirstFileW, GetFileAttributesW, LoadLibraryW
 //    literal         a path in the \\?\ form is taken as it stands: "/" is no
@@ -34,6 +40,8 @@
 //    old-protect     a null pointer for the old protection fails (ERROR_NOACCESS).
 #include "harness.h"
 
+#include "detour.h"
+
 #include <atomic>
 #include <cstring>
 #include <cwchar>
@@ -47,57 +55,8 @@ namespace {
 std::atomic<unsigned> gAnsi{0}, gOem{0};  // 0: the process's own
 std::atomic<int> gCounts[kStrictRuleCount];  // how often each rule acted
 
-// Where the real functions start: their first whole instructions, copied, then a
-// jump to the rest.
-struct Original {
-    const char* Name;
-    void* Function;
-    std::uint8_t* Trampoline;
-};
-
-std::uint8_t* gTrampolines = nullptr;
-std::size_t gTrampolineUsed = 0;
-
-// Length of one prologue instruction that may be copied elsewhere unchanged (no
-// relative operand), or 0.
-std::size_t MovableLength(const std::uint8_t* at) {
-    switch (at[0]) {
-        case 0x50: case 0x51: case 0x52: case 0x53: case 0x55: case 0x56: case 0x57:
-            return 1;  // push reg
-        case 0x8B: case 0x89:  // mov reg, reg
-            return (at[1] & 0xC0) == 0xC0 ? 2 : 0;
-        case 0x6A: return 2;  // push imm8
-        case 0x68: return 5;  // push imm32
-        case 0x83: return at[1] == 0xEC ? 3 : 0;  // sub esp, imm8
-        case 0x81: return at[1] == 0xEC ? 6 : 0;  // sub esp, imm32
-        default: return 0;
-    }
-}
-
-void* MakeTrampoline(void* function) {
-    if (gTrampolines == nullptr) {
-        gTrampolines = static_cast<std::uint8_t*>(
-            VirtualAlloc(nullptr, 0x1000, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
-        if (gTrampolines == nullptr) return nullptr;
-    }
-    const auto* start = static_cast<const std::uint8_t*>(function);
-    std::size_t copied = 0;
-    while (copied < 5) {
-        const std::size_t length = MovableLength(start + copied);
-        if (length == 0) return nullptr;
-        copied += length;
-    }
-    if (gTrampolineUsed + copied + 5 > 0x1000) return nullptr;
-    std::uint8_t* trampoline = gTrampolines + gTrampolineUsed;
-    std::memcpy(trampoline, start, copied);
-    trampoline[copied] = 0xE9;
-    const std::uint32_t displacement = static_cast<std::uint32_t>(
-        reinterpret_cast<std::uintptr_t>(start + copied) -
-        reinterpret_cast<std::uintptr_t>(trampoline + copied + 5));
-    std::memcpy(trampoline + copied + 1, &displacement, 4);
-    gTrampolineUsed += (copied + 5 + 15) & ~std::size_t{15};
-    return trampoline;
-}
+std::atomic<bool> gStrict{false};
+std::string gStubs;  // what each wrapped function looked like
 
 // The trampolines, one per wrapped function: by name, since functions of one type
 // (GetACP and GetOEMCP) must not share one.
@@ -135,6 +94,10 @@ int WINAPI StrictWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, in
                                      LPSTR narrow, int narrowSize, LPCCH defaultChar,
                                      LPBOOL usedDefault) {
     const UINT page = Resolve(codePage);
+    if (!gStrict) {
+        return REAL(WideCharToMultiByte)(page, flags, wide, wideLength, narrow, narrowSize,
+                                         defaultChar, usedDefault);
+    }
     const bool utf = page == CP_UTF8 || page == 65000;
     if (utf && (defaultChar != nullptr || usedDefault != nullptr)) {
         return Refuse(kRuleUtf8Defaults, ERROR_INVALID_PARAMETER, 0);
@@ -154,6 +117,7 @@ int WINAPI StrictWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, in
 int WINAPI StrictMultiByteToWideChar(UINT codePage, DWORD flags, LPCCH narrow, int narrowLength,
                                      LPWSTR wide, int wideSize) {
     const UINT page = Resolve(codePage);
+    if (!gStrict) return REAL(MultiByteToWideChar)(page, flags, narrow, narrowLength, wide, wideSize);
     if (TakesNoFlags(page) && flags != 0) return Refuse(kRuleNoFlags, ERROR_INVALID_FLAGS, 0);
     if ((page == CP_UTF8 || page == 54936) &&
         (flags & ~static_cast<DWORD>(MB_ERR_INVALID_CHARS)) != 0) {
@@ -274,39 +238,59 @@ DWORD WINAPI StrictGetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size) {
     return static_cast<DWORD>(full.size());
 }
 
-bool Wrap(const char* name, RealFunction real, const void* replacement) {
-    if (gReal[real] != nullptr) return true;  // wrapped already
+// Adds "Name: why" to missing when the function cannot be wrapped.
+void Wrap(const char* name, RealFunction real, const void* replacement, std::string* missing) {
+    if (gReal[real] != nullptr) return;  // wrapped already
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     void* function = kernel ? reinterpret_cast<void*>(GetProcAddress(kernel, name)) : nullptr;
-    if (function == nullptr) return false;
-    void* trampoline = MakeTrampoline(function);
-    if (trampoline == nullptr) return false;
-    gReal[real] = trampoline;
-    RedirectFunction(function, replacement);
-    return true;
+    std::string why = "KERNEL32 does not export it";
+    if (function != nullptr) {
+        gStubs += std::string(gStubs.empty() ? "" : "; ") + name + ": " + DescribeStubs(function);
+        gReal[real] = InstallDetour(function, replacement, &InSystemModule, &why);
+    }
+    if (gReal[real] == nullptr) *missing += std::string(missing->empty() ? "" : "; ") + name + ": " + why;
 }
 
 }  // namespace
 
 // The replacement must have the real function's type.
-#define ZK_WRAP(name)                                                                 \
-    if (!Wrap(#name, kReal##name,                                                     \
-              reinterpret_cast<const void*>(static_cast<decltype(&::name)>(&Strict##name)))) { \
-        missing += std::string(missing.empty() ? "" : " ") + #name;                   \
-    }
+#define ZK_WRAP(name) \
+    Wrap(#name, kReal##name, reinterpret_cast<const void*>(static_cast<decltype(&::name)>(&Strict##name)), &missing);
 
-std::string InstallStrictKernel() {
+std::string InstallCodePagePretence() {
     std::string missing;
     ZK_WRAP(GetACP)
     ZK_WRAP(GetOEMCP)
     ZK_WRAP(WideCharToMultiByte)
     ZK_WRAP(MultiByteToWideChar)
+    return missing;
+}
+
+std::string InstallStrictKernel() {
+    std::string missing = InstallCodePagePretence();
     ZK_WRAP(CreateFileW)
     ZK_WRAP(FindFirstFileW)
     ZK_WRAP(GetFileAttributesW)
     ZK_WRAP(LoadLibraryW)
     ZK_WRAP(GetModuleFileNameW)
+    gStrict = missing.empty();
     return missing;
+}
+
+bool StrictLayerOn() { return gStrict; }
+
+std::string WrappedStubs() { return gStubs; }
+
+bool CodePagePretenceOn() {
+    return gReal[kRealGetACP] && gReal[kRealGetOEMCP] && gReal[kRealWideCharToMultiByte] &&
+           gReal[kRealMultiByteToWideChar];
+}
+
+std::string WineVersion() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    using Version = const char*(CDECL*)();
+    const auto version = ntdll ? reinterpret_cast<Version>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version"))) : nullptr;
+    return version != nullptr ? version() : "";
 }
 
 void PretendCodePages(unsigned ansi, unsigned oem) {
