@@ -11,6 +11,7 @@
 
 #include "check.h"
 #include "json.h"
+#include "pe_sample.h"
 #include "test_support.h"
 
 using testing_support::ReadFile;
@@ -130,6 +131,13 @@ struct Mistake {
 const std::string kGood = "[GENERAL]\nForceLodA = 0\nFrontSteerAngle = 340.0\n";
 const std::string kCar = "[GENERAL]\nForceLodA = 1\n";
 const std::string kLoader = std::string("MZ\0loads scripts\\*.ASI\0", 23);
+std::string PluginOfVersion(std::uint16_t major, std::uint16_t minor, std::uint16_t patch) {
+    testing_support::PeSample sample;
+    sample.Version[0] = major;
+    sample.Version[1] = minor;
+    sample.Version[2] = patch;
+    return testing_support::MakePe(sample);
+}
 
 class PlayerMistake : public testing::TestWithParam<Mistake> {};
 
@@ -321,8 +329,107 @@ INSTANTIATE_TEST_SUITE_P(
                 "Game",
                 "WARNING: ZorbelKavrin.ini:2: '//' without a space before it starts no comment: 'ForceLodA = 1// all cars' is read as it stands", 1},
         Mistake{"NoSuchFolder", {}, "Game",
-                "ERROR: the folder Game does not exist or cannot be opened", 2}),
+                "ERROR: the folder Game does not exist or cannot be opened", 2},
+        Mistake{"PluginOfThisRelease",
+                {{"Game/scripts/ZorbelKavrin.asi", PluginOfVersion(1, 0, 0)}, {"Game/scripts/ZorbelKavrin.ini", kGood}},
+                "Game", "OK: the plugin in Game/scripts/ will use the settings below, and nothing here looks like a mistake", 0},
+        Mistake{"PluginOfAnotherRelease",
+                {{"Game/scripts/ZorbelKavrin.asi", PluginOfVersion(1, 1, 0)}, {"Game/scripts/ZorbelKavrin.ini", kGood}},
+                "Game", "WARNING: Game/scripts/ZorbelKavrin.asi is version 1.1.0, and this checker (with the README beside it) is version 1.0.0: they come from two releases; unzip the package of the version you want again, the update package if your settings should stay (ZorbelKavrin-README.txt, Updating)", 1},
+        Mistake{"PluginWhoseVersionCannotBeRead",
+                {{"Game/ZorbelKavrin.asi", "MZ"}, {"Game/ZorbelKavrin.ini", kGood}},
+                "Game", "OK: the plugin in Game/ will use the settings below, and nothing here looks like a mistake", 0}),
     [](const testing::TestParamInfo<Mistake>& info) { return std::string(info.param.Name); });
+
+// ---- Versions ----
+
+TEST(Check, PluginsAndOtherAsiFilesAreListedWithTheirVersions) {
+    testing_support::TempFolder folder;
+    testing_support::PeSample other;
+    other.Version[0] = 2, other.Version[1] = 1, other.Version[2] = 0, other.Version[3] = 3;
+    folder.Write("Game/scripts/ZorbelKavrin.asi", PluginOfVersion(1, 0, 0));
+    folder.Write("Game/scripts/Widescreen.asi", testing_support::MakePe(other));
+    folder.Write("Game/plugins/Broken.asi", std::string("MZ\0\0", 4));
+    folder.Write("Game/Readme.txt", "not a plugin");
+    zk::check::Options options;
+    options.PluginDir = folder.Path() + "Game";
+    const zk::check::Result result = RunIn(options);
+    std::string text = zk::check::RenderText(result);
+    for (std::size_t at; (at = text.find(folder.Path())) != std::string::npos;) text.erase(at, folder.Path().size());
+    EXPECT_NE(text.find("\nPlugin: Game/scripts/ZorbelKavrin.asi (version 1.0.0)\n"
+                        "Other plugins the ASI loader loads with it (the first to remove when the game misbehaves): 2\n"
+                        "  Game/plugins/Broken.asi (no version: truncated inside its DOS header)\n"
+                        "  Game/scripts/Widescreen.asi (version 2.1.0.3)\n"),
+              std::string::npos) << text;
+    std::string json = zk::check::RenderJson(result);
+    for (std::size_t at; (at = json.find(folder.Path())) != std::string::npos;) json.erase(at, folder.Path().size());
+    EXPECT_NE(json.find("\"plugin_versions\": [{\"version\": \"1.0.0\"}], \"checker_version\": \"1.0.0\", "
+                        "\"other_plugins\": [{\"path\": \"Game/plugins/Broken.asi\", \"version\": {\"version\": null, "
+                        "\"problem\": \"truncated inside its DOS header\"}}, {\"path\": \"Game/scripts/Widescreen.asi\", "
+                        "\"version\": {\"version\": \"2.1.0.3\"}}]"),
+              std::string::npos) << json;
+}
+
+TEST(PeVersion, ReadFromTheVersionResource) {
+    using testing_support::MakePe;
+    using testing_support::PeSample;
+    const auto with = [](void (*change)(PeSample&)) {
+        PeSample sample;
+        change(sample);
+        return MakePe(sample);
+    };
+    const std::string good = MakePe({});
+    struct Row {
+        const char* What;
+        std::string Bytes;
+        const char* Version;
+        const char* Problem;
+    };
+    const Row rows[] = {
+        {"the plugin's own shape", good, "1.0.0", ""},
+        {"four parts", with([](PeSample& s) { s.Version[0] = 2, s.Version[1] = 3, s.Version[2] = 4, s.Version[3] = 5; }),
+         "2.3.4.5", ""},
+        {"the largest parts", with([](PeSample& s) { for (auto& part : s.Version) part = 0xFFFF; }),
+         "65535.65535.65535.65535", ""},
+        {"an empty file", "", "", "the file is empty"},
+        {"a text file", "[GENERAL]\n", "", "not a Windows program (no MZ header)"},
+        {"cut inside the DOS header", good.substr(0, 0x3F), "", "truncated inside its DOS header"},
+        {"cut before the PE header", good.substr(0, 0x50), "", "truncated before its PE header"},
+        {"no PE signature", std::string(good).replace(0x40, 2, "NE"), "", "not a Windows program (no PE signature)"},
+        {"an unknown optional header", with([](PeSample& s) { s.Magic = 0x107; }), "",
+         "not a Windows program (unknown optional header)"},
+        {"no resources at all", with([](PeSample& s) { s.Resources = false; }), "",
+         "no version resource (no resources at all)"},
+        {"resources, none of them a version", with([](PeSample& s) { s.ResourceType = 3; }), "", "no version resource"},
+        {"resources beyond the file's end", with([](PeSample& s) { s.SectionRaw = 0x10000; }), "",
+         "its resource directory lies outside the file"},
+        {"cut inside the version data", good.substr(0, 0x260), "", "its version resource is damaged (its data lies outside the file)"},
+        {"data entry pointing elsewhere", with([](PeSample& s) { s.DataOffset = 0x58 + 0x200; }), "",
+         "its version resource is damaged (its data lies outside the file)"},
+        {"a length beyond its data", with([](PeSample& s) { s.Length = 0x5D; }), "",
+         "its version resource is damaged (odd lengths)"},
+        {"a length shorter than its key", with([](PeSample& s) { s.Length = 37; }), "",
+         "its version resource is damaged (odd lengths)"},
+        {"the shortest length that holds its key", with([](PeSample& s) { s.Length = 38; }), "",
+         "its version resource is damaged (fixed part too short)"},
+        {"no fixed part", with([](PeSample& s) { s.ValueLength = 0; }), "", "its version resource has no fixed part"},
+        {"a fixed part one byte short", with([](PeSample& s) { s.ValueLength = 51; }), "",
+         "its version resource is damaged (fixed part too short)"},
+        {"a fixed part with another signature", with([](PeSample& s) { s.Signature = 0xFEEF04BC; }), "",
+         "its version resource is damaged (bad signature)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.What);
+        const zk::check::PeVersion version = zk::check::ReadPeVersion(row.Bytes);
+        EXPECT_EQ(version.Version, row.Version);
+        EXPECT_EQ(version.Problem, row.Problem);
+    }
+    EXPECT_FALSE(zk::check::VersionsDiffer("1.0.0", "1.0.0.0"));
+    EXPECT_FALSE(zk::check::VersionsDiffer("1.2", "1.2.0"));
+    EXPECT_TRUE(zk::check::VersionsDiffer("1.0.0", "1.0.1"));
+    EXPECT_TRUE(zk::check::VersionsDiffer("1.0.0.1", "1.0.0"));
+    EXPECT_TRUE(zk::check::VersionsDiffer("10.0", "1.0"));
+}
 
 // ---- The exe check ----
 

@@ -4,11 +4,12 @@
 # shows: names in the ANSI code page, files dropped on it, and the console window a
 # double-click gives it, in the release package unzipped into a game folder.
 #
-#   check_zk_check.sh BIN DATA BUILD
+#   check_zk_check.sh BIN DATA BUILD VERSION
 set -u
 bin=$1
 data=$(realpath "$2")
 build=$3
+version=$4
 runner=$(dirname "$0")/../../scripts/run-pe.sh
 status=0
 fail() { echo "$*"; status=1; }
@@ -69,16 +70,7 @@ expect dropped-exe 2 "ERROR: $game\\game.exe: the file does not exist (2 more be
 # The release package, unzipped into a game folder as its README says, beside the
 # game (the simulated one, whose entry point is the supported build's).
 cmake --build "$build" --target package > /dev/null || fail "package: the build failed"
-zip=$(ls "$build"/package/ZorbelKavrin-*.zip)
-listing=$(unzip -Z1 "$zip" | sort)
-want_listing="scripts/KavrinCars/EXAMPLE_CAR.ini
-scripts/ZorbelKavrin.asi
-scripts/ZorbelKavrin.ini
-scripts/zk-check.exe
-ZorbelKavrin-CHANGELOG.txt
-ZorbelKavrin-LICENSE.txt
-ZorbelKavrin-README.txt"
-[ "$listing" = "$(sort <<< "$want_listing")" ] || fail "package: it holds $listing"
+zip=$(ls "$build"/package/ZorbelKavrin-*.zip | grep -v -- '-update\.zip$')
 mkdir -p "$work/Unzipped/Game"
 unzip -q "$zip" -d "$work/Unzipped/Game"
 cp "$bin/simhost-tests.exe" "$work/Unzipped/Game/game.exe"
@@ -101,10 +93,26 @@ output=$(double_click)
 [ "$(tail -n 1 <<< "$output")" = "Press Enter to close this window." ] || fail "double-click: no wait for Enter: $output"
 grep -qxF "ASI loader: $unzipped\\Game\\dinput8.dll (under Wine and Proton the game needs WINEDLLOVERRIDES=\"dinput8=n,b\")" <<< "$output" ||
     fail "double-click: the loader, or what Wine needs for it, is not named: $output"
+grep -qxF "Plugin: $unzipped\\Game\\scripts\\ZorbelKavrin.asi (version $version)" <<< "$output" ||
+    fail "double-click: the plugin's version is not read from its resource: $output"
+[ "$("$runner" "$work/Unzipped" Game/scripts/zk-check.exe --version | tr -d '\r')" = "zk-check $version" ] ||
+    fail "--version: not zk-check $version"
 output=$(double_click "'$unzipped\\Game\\game.exe'")
 [ "$(head -n 1 <<< "$output")" = "$ok" ] || fail "exe dropped: not the package's verdict: $output"
 grep -qxF "Exe: $unzipped\\Game\\game.exe: the game build the plugin supports (version 1.1)" <<< "$output" ||
     fail "exe dropped: the exe is not checked: $output"
+
+# A plugin of another release beside this checker: its fixed version patched to
+# 9.8.7 (FileVersionMS and LS follow the fixed part's signature, BD 04 EF FE).
+plugin=$work/Unzipped/Game/scripts/ZorbelKavrin.asi
+signature=$(LC_ALL=C grep -obUaP '\xBD\x04\xEF\xFE' "$plugin" | head -n 1 | cut -d: -f1)
+[ -n "$signature" ] || fail "another release: no fixed version part in $plugin"
+printf '\x08\x00\x09\x00\x00\x00\x07\x00' | dd of="$plugin" bs=1 seek=$((signature + 8)) conv=notrunc status=none
+json=$("$runner" "$work/Unzipped" Game/scripts/zk-check.exe --json Game | tr -d '\r')
+grep -qF '"plugin_versions": [{"version": "9.8.7"}], "checker_version": "'"$version"'"' <<< "$json" ||
+    fail "another release: the JSON does not give both versions: $json"
+grep -qF "ZorbelKavrin.asi is version 9.8.7, and this checker (with the README beside it) is version $version: they come from two releases" <<< "$json" ||
+    fail "another release: no warning: $json"
 
 [ $status = 0 ] && echo "ok: zk-check.exe agrees with the native checker; names, drops, double-clicks and the package"
 exit $status

@@ -18,6 +18,9 @@
 #include "sys.h"
 
 namespace zk::check {
+
+const char* const kCheckerVersion = ZK_VERSION;
+
 namespace {
 
 using sys::kSeparator;
@@ -302,12 +305,13 @@ struct Place {
     std::string Folder;  // in full, with its separator
     std::vector<sys::Entry> Entries;
     std::vector<std::string> Plugins;  // names of the plugin's copies here
+    std::vector<std::string> Others;   // names of the other .asi files here
     bool HasSettings = false;
     bool HasCars = false;
 };
 
 Place Look(const std::string& folder) {
-    Place place{folder, sys::ListEverything(folder), {}, false, false};
+    Place place{folder, sys::ListEverything(folder), {}, {}, false, false};
     for (const sys::Entry& entry : place.Entries) {
         const std::string name = Fold(entry.Name);
         if (entry.IsFolder) {
@@ -316,6 +320,8 @@ Place Look(const std::string& folder) {
             place.HasSettings = true;
         } else if (name.rfind("zorbelkavrin", 0) == 0 && EndsWith(name, ".asi")) {
             place.Plugins.push_back(entry.Name);  // a renamed copy loads as well
+        } else if (EndsWith(name, ".asi")) {
+            place.Others.push_back(entry.Name);
         }
     }
     return place;
@@ -367,6 +373,16 @@ bool MentionsAsiFiles(const std::string& bytes) {
     return false;
 }
 
+PeVersion VersionOf(const std::string& path) {
+    std::string bytes;
+    if (!os::ReadWholeFile(os::PathFromUtf8(path), bytes)) return {"", "the file cannot be read"};
+    return ReadPeVersion(bytes);
+}
+
+std::string VersionText(const PeVersion& version) {
+    return version.Version.empty() ? "no version: " + version.Problem : "version " + version.Version;
+}
+
 // In a game folder (one that holds an .exe): the DLLs that would load the plugin.
 // Without one nothing loads it, however right its settings are.
 void FindLoaders(const Place& game, Result& result) {
@@ -411,9 +427,26 @@ std::vector<sys::Entry> CheckLayout(const std::string& named, Result& result) {
 
     const Place* plugin = nullptr;
     for (const Place& place : places) {
-        for (const std::string& name : place.Plugins) result.Plugins.push_back(place.Folder + name);
+        for (const std::string& name : place.Plugins) {
+            result.Plugins.push_back(place.Folder + name);
+            result.PluginVersions.push_back(VersionOf(place.Folder + name));
+            const PeVersion& version = result.PluginVersions.back();
+            if (!version.Version.empty() && VersionsDiffer(version.Version, kCheckerVersion)) {
+                result.Warnings.push_back(
+                    {"", 0, place.Folder + name + " is version " + version.Version + ", and this checker (with the "
+                            "README beside it) is version " + kCheckerVersion + ": they come from two releases; "
+                            "unzip the package of the version you want again, the update package if your settings "
+                            "should stay (ZorbelKavrin-README.txt, Updating)"});
+            }
+        }
+        for (const std::string& name : place.Others) {
+            result.OtherPlugins.push_back({place.Folder + name, VersionOf(place.Folder + name)});
+        }
         if (!place.Plugins.empty() && (plugin == nullptr || isChecked(place))) plugin = &place;
     }
+    // In one order on every platform, whatever the order of its listings.
+    std::sort(result.OtherPlugins.begin(), result.OtherPlugins.end(),
+              [](const OtherPlugin& a, const OtherPlugin& b) { return Fold(a.Path) < Fold(b.Path); });
     result.PluginFolder = plugin != nullptr ? plugin->Folder : checked;
     for (const Place& place : places) {
         if (Fold(place.Folder) == Fold(game)) FindLoaders(place, result);
@@ -667,7 +700,14 @@ std::string RenderText(const Result& result) {
     const auto line = [&out](const std::string& text) { out += text + "\n"; };
     line(Verdict(result));
     if (result.Plugins.empty()) line("Plugin: not found");
-    for (const std::string& plugin : result.Plugins) line("Plugin: " + plugin);
+    for (std::size_t i = 0; i < result.Plugins.size(); ++i) {
+        line("Plugin: " + result.Plugins[i] + " (" + VersionText(result.PluginVersions[i]) + ")");
+    }
+    if (!result.OtherPlugins.empty()) {
+        line("Other plugins the ASI loader loads with it (the first to remove when the game misbehaves): " +
+             std::to_string(result.OtherPlugins.size()));
+    }
+    for (const OtherPlugin& other : result.OtherPlugins) line("  " + other.Path + " (" + VersionText(other.Version) + ")");
     for (const std::string& loader : result.Loaders) {
         // Wine takes its own DLL of that name unless told to take the game's first.
         const std::size_t name = loader.find_last_of("\\/") + 1;
@@ -714,13 +754,25 @@ std::string RenderJson(const Result& result) {
                                          {"message", json::String(warning.Message)}}));
     }
     for (const std::string& error : result.Errors) errors.push_back(json::String(error));
-    std::vector<std::string> plugins;
+    const auto version = [](const PeVersion& of) {
+        return of.Version.empty()
+                   ? json::Object({{"version", json::kNull}, {"problem", json::String(of.Problem)}})
+                   : json::Object({{"version", json::String(of.Version)}});
+    };
+    std::vector<std::string> plugins, versions, others;
     for (const std::string& plugin : result.Plugins) plugins.push_back(json::String(plugin));
+    for (const PeVersion& of : result.PluginVersions) versions.push_back(version(of));
+    for (const OtherPlugin& other : result.OtherPlugins) {
+        others.push_back(json::Object({{"path", json::String(other.Path)}, {"version", version(other.Version)}}));
+    }
     std::vector<std::pair<std::string, std::string>> members = {
         {"verdict", json::String(Verdict(result))},
         {"status", json::Integer(ExitStatus(result))},
         {"plugin_folder", json::String(result.PluginFolder)},
         {"plugins", json::Array(plugins)},
+        {"plugin_versions", json::Array(versions)},
+        {"checker_version", json::String(kCheckerVersion)},
+        {"other_plugins", json::Array(others)},
         {"settings_file", json::String(result.SettingsFile)},
         {"settings_found", json::Bool(result.SettingsFound)},
         {"global", json::GlobalSettings(result.Global)},
@@ -731,7 +783,7 @@ std::string RenderJson(const Result& result) {
     if (result.LookedForLoaders) {
         std::vector<std::string> loaders;
         for (const std::string& loader : result.Loaders) loaders.push_back(json::String(loader));
-        members.insert(members.begin() + 4, {"asi_loaders", json::Array(loaders)});
+        members.insert(members.begin() + 7, {"asi_loaders", json::Array(loaders)});
     }
     if (result.CheckedExe) {
         members.push_back({"exe", json::Object({{"path", json::String(result.Exe.Path)},

@@ -7,10 +7,14 @@
 #include <vector>
 
 #include "core/os.h"
+#include "pe_version.h"
 #include "settings/global_settings.h"
 #include "settings/ini_document.h"
 
 namespace zk::check {
+
+// This checker's own version, which the plugin beside it should have too.
+extern const char* const kCheckerVersion;
 
 struct Options {
     // The plugin's folder or the game's, as the user wrote it (UTF-8).
@@ -39,9 +43,17 @@ struct ExeCheck {
     std::string Error;
 };
 
+// Another .asi file the loader loads with the plugin.
+struct OtherPlugin {
+    std::string Path;
+    PeVersion Version;
+};
+
 struct Result {
     std::string PluginFolder;          // the folder the plugin reads, in full
     std::vector<std::string> Plugins;  // every copy of the plugin an ASI loader loads
+    std::vector<PeVersion> PluginVersions;  // of each copy, in the same order
+    std::vector<OtherPlugin> OtherPlugins;  // from the same folders
     bool LookedForLoaders = false;     // the game folder was found (it holds an .exe)
     std::vector<std::string> Loaders;  // its DLLs that load .asi files
     bool UnderWine = false;

@@ -1,5 +1,6 @@
 // zk-check [--plugin-dir DIR] [--exe FILE] [--json] [DIR | FILE.ini | GAME.exe]...
 // zk-check --dump-ini FILE
+// zk-check --version
 //
 // Started from Explorer (a double-click, a shortcut, files dropped on it) it owns
 // its console window: it then checks the folder it lies in unless told otherwise,
@@ -23,6 +24,7 @@ namespace {
 const char kUsage[] =
     "usage: zk-check [--plugin-dir DIR] [--exe FILE] [--json] [DIR | FILE.ini | GAME.exe]...\n"
     "       zk-check --dump-ini FILE\n"
+    "       zk-check --version\n"
     "Shows what ZorbelKavrin will make of its settings and what looks like a mistake\n"
     "there. DIR is the plugin's folder or the game's (default: the current folder, or\n"
     "the checker's own when it is started from Explorer); a settings file stands for\n"
@@ -75,6 +77,9 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
         const bool hasValue = i + 1 < arguments.size();
         if (argument == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (argument == "--version") {
+            std::printf("zk-check %s\n", zk::check::kCheckerVersion);
             return 0;
         } else if (argument == "--json") {
             options.Json = true;
