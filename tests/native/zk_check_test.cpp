@@ -12,6 +12,7 @@
 #include "check.h"
 #include "json.h"
 #include "pe_sample.h"
+#include "sha256.h"
 #include "test_support.h"
 
 using testing_support::ReadFile;
@@ -336,6 +337,18 @@ INSTANTIATE_TEST_SUITE_P(
         Mistake{"PluginOfAnotherRelease",
                 {{"Game/scripts/ZorbelKavrin.asi", PluginOfVersion(1, 1, 0)}, {"Game/scripts/ZorbelKavrin.ini", kGood}},
                 "Game", "WARNING: Game/scripts/ZorbelKavrin.asi is version 1.1.0, and this checker (with the README beside it) is version 1.0.0: they come from two releases; unzip the package of the version you want again, the update package if your settings should stay (ZorbelKavrin-README.txt, Updating)", 1},
+        Mistake{"PluginChangedSinceTheRelease",
+                {{"Game/game.exe", ""}, {"Game/dinput8.dll", kLoader}, {"Game/scripts/ZorbelKavrin.asi", "changed"},
+                 {"Game/scripts/ZorbelKavrin.ini", kGood},
+                 {"Game/ZorbelKavrin-SHA256SUMS.txt",
+                  std::string(64, '0') + "  scripts/ZorbelKavrin.asi\n" + std::string(64, 'f') + "  scripts/ZorbelKavrin.ini\n"}},
+                "Game", "WARNING: Game/scripts/ZorbelKavrin.asi does not match its checksum in ZorbelKavrin-SHA256SUMS.txt: it is not this release's file (changed, damaged, or replaced by an antivirus program); unzip the package again", 1},
+        Mistake{"ChecksumListEditedByHand",
+                {{"Game/scripts/ZorbelKavrin.asi", "x"}, {"Game/scripts/ZorbelKavrin.ini", kGood},
+                 {"Game/ZorbelKavrin-SHA256SUMS.txt",
+                  "2D711642B726B04401627CA9FBAC32F5C8530FB1903CC4DB02258717921A4881 *scripts/ZorbelKavrin.asi\r\n\r\n"
+                  "2d711642b726b04401627ca9fbac32f5c8530fb1903cc4db02258717921a488  scripts/zk-check.exe\n"}},
+                "Game", "WARNING: Game/ZorbelKavrin-SHA256SUMS.txt:3: not a checksum line (64 hex digits, two spaces and a file name, as sha256sum writes them): the list was edited; unzip the package again for the original", 1},
         Mistake{"PluginWhoseVersionCannotBeRead",
                 {{"Game/ZorbelKavrin.asi", "MZ"}, {"Game/ZorbelKavrin.ini", kGood}},
                 "Game", "OK: the plugin in Game/ will use the settings below, and nothing here looks like a mistake", 0}),
@@ -368,6 +381,18 @@ TEST(Check, PluginsAndOtherAsiFilesAreListedWithTheirVersions) {
                         "\"problem\": \"truncated inside its DOS header\"}}, {\"path\": \"Game/scripts/Widescreen.asi\", "
                         "\"version\": {\"version\": \"2.1.0.3\"}}]"),
               std::string::npos) << json;
+}
+
+TEST(Sha256, KnownDigests) {
+    EXPECT_EQ(zk::check::Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(zk::check::Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits the first block.
+    EXPECT_EQ(zk::check::Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(zk::check::Sha256Hex(std::string(55, 'a')), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
+    EXPECT_EQ(zk::check::Sha256Hex(std::string(64, 'a')), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
+    EXPECT_EQ(zk::check::Sha256Hex(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 TEST(PeVersion, ReadFromTheVersionResource) {

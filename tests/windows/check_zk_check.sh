@@ -95,6 +95,8 @@ grep -qxF "ASI loader: $unzipped\\Game\\dinput8.dll (under Wine and Proton the g
     fail "double-click: the loader, or what Wine needs for it, is not named: $output"
 grep -qxF "Plugin: $unzipped\\Game\\scripts\\ZorbelKavrin.asi (version $version)" <<< "$output" ||
     fail "double-click: the plugin's version is not read from its resource: $output"
+grep -qxF "Checksums: 5 files match $unzipped\\Game\\ZorbelKavrin-SHA256SUMS.txt" <<< "$output" ||
+    fail "double-click: the package's files are not checked against its checksums: $output"
 [ "$("$runner" "$work/Unzipped" Game/scripts/zk-check.exe --version | tr -d '\r')" = "zk-check $version" ] ||
     fail "--version: not zk-check $version"
 output=$(double_click "'$unzipped\\Game\\game.exe'")
@@ -113,6 +115,8 @@ grep -qF '"plugin_versions": [{"version": "9.8.7"}], "checker_version": "'"$vers
     fail "another release: the JSON does not give both versions: $json"
 grep -qF "ZorbelKavrin.asi is version 9.8.7, and this checker (with the README beside it) is version $version: they come from two releases" <<< "$json" ||
     fail "another release: no warning: $json"
+grep -qF '"checksums": {"file": "'"${unzipped//\\/\\\\}"'\\Game\\ZorbelKavrin-SHA256SUMS.txt", "matched": 4, "differ": ["'"${unzipped//\\/\\\\}"'\\Game\\scripts\\ZorbelKavrin.asi"]}' <<< "$json" ||
+    fail "another release: the changed plugin does not differ from its checksum: $json"
 
 [ $status = 0 ] && echo "ok: zk-check.exe agrees with the native checker; names, drops, double-clicks and the package"
 exit $status

@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "settings/global_settings.h"
 #include "settings/ini_lines.h"
 #include "settings/ini_reader.h"
+#include "sha256.h"
 #include "sys.h"
 
 namespace zk::check {
@@ -383,6 +385,50 @@ std::string VersionText(const PeVersion& version) {
     return version.Version.empty() ? "no version: " + version.Problem : "version " + version.Version;
 }
 
+constexpr char kSumsFileName[] = "ZorbelKavrin-SHA256SUMS.txt";
+
+// The package's checksum list, beside the game's exe as the package puts it: each
+// file it names that is there must match, but for the settings files (.ini), which
+// are there to be edited.
+void CheckSums(const std::string& game, Result& result) {
+    std::string bytes;
+    if (!os::ReadWholeFile(os::PathFromUtf8(game + kSumsFileName), bytes)) return;
+    result.SumsFile = game + kSumsFileName;
+    std::size_t number = 0;
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t end = bytes.find('\n', at);
+        if (end == std::string::npos) end = bytes.size();
+        std::string line = bytes.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.find_first_not_of(" \t") == std::string::npos) continue;
+        std::string sum = line.substr(0, 64);
+        const bool hex = sum.size() == 64 && sum.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+        const bool separated = line.size() > 66 && line[64] == ' ' && (line[65] == ' ' || line[65] == '*');
+        if (!hex || !separated) {
+            result.Warnings.push_back({result.SumsFile, number, "not a checksum line (64 hex digits, two spaces and "
+                                                                "a file name, as sha256sum writes them): the list was "
+                                                                "edited; unzip the package again for the original"});
+            continue;
+        }
+        std::transform(sum.begin(), sum.end(), sum.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::string name = line.substr(66);
+        if (EndsWith(Fold(name), ".ini")) continue;
+        std::replace(name.begin(), name.end(), '/', kSeparator);
+        std::string file;
+        if (!os::ReadWholeFile(os::PathFromUtf8(game + name), file)) continue;  // removed: the player's business
+        if (Sha256Hex(file) == sum) {
+            ++result.SumsMatched;
+            continue;
+        }
+        result.SumsDiffer.push_back(game + name);
+        result.Warnings.push_back({"", 0, game + name + " does not match its checksum in " + kSumsFileName +
+                                              ": it is not this release's file (changed, damaged, or replaced by an "
+                                              "antivirus program); unzip the package again"});
+    }
+}
+
 // In a game folder (one that holds an .exe): the DLLs that would load the plugin.
 // Without one nothing loads it, however right its settings are.
 void FindLoaders(const Place& game, Result& result) {
@@ -451,6 +497,7 @@ std::vector<sys::Entry> CheckLayout(const std::string& named, Result& result) {
     for (const Place& place : places) {
         if (Fold(place.Folder) == Fold(game)) FindLoaders(place, result);
     }
+    CheckSums(game, result);
     if (plugin == nullptr) {
         std::string where = checked;
         if (game == checked) where += ", nor in its scripts or plugins folder";
@@ -708,6 +755,10 @@ std::string RenderText(const Result& result) {
              std::to_string(result.OtherPlugins.size()));
     }
     for (const OtherPlugin& other : result.OtherPlugins) line("  " + other.Path + " (" + VersionText(other.Version) + ")");
+    if (!result.SumsFile.empty()) {
+        line("Checksums: " + std::to_string(result.SumsMatched) + " files match " + result.SumsFile +
+             (result.SumsDiffer.empty() ? "" : ", " + std::to_string(result.SumsDiffer.size()) + " do not"));
+    }
     for (const std::string& loader : result.Loaders) {
         // Wine takes its own DLL of that name unless told to take the game's first.
         const std::size_t name = loader.find_last_of("\\/") + 1;
@@ -784,6 +835,14 @@ std::string RenderJson(const Result& result) {
         std::vector<std::string> loaders;
         for (const std::string& loader : result.Loaders) loaders.push_back(json::String(loader));
         members.insert(members.begin() + 7, {"asi_loaders", json::Array(loaders)});
+    }
+    if (!result.SumsFile.empty()) {
+        std::vector<std::string> differ;
+        for (const std::string& file : result.SumsDiffer) differ.push_back(json::String(file));
+        members.insert(members.begin() + 7 + result.LookedForLoaders,
+                       {"checksums", json::Object({{"file", json::String(result.SumsFile)},
+                                                   {"matched", json::Integer(static_cast<std::int64_t>(result.SumsMatched))},
+                                                   {"differ", json::Array(differ)}})});
     }
     if (result.CheckedExe) {
         members.push_back({"exe", json::Object({{"path", json::String(result.Exe.Path)},

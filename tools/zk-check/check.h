@@ -54,6 +54,9 @@ struct Result {
     std::vector<std::string> Plugins;  // every copy of the plugin an ASI loader loads
     std::vector<PeVersion> PluginVersions;  // of each copy, in the same order
     std::vector<OtherPlugin> OtherPlugins;  // from the same folders
+    std::string SumsFile;                 // the package's checksum list, when the game folder has one
+    std::size_t SumsMatched = 0;          // files that match it (settings files are not compared)
+    std::vector<std::string> SumsDiffer;  // files that do not
     bool LookedForLoaders = false;     // the game folder was found (it holds an .exe)
     std::vector<std::string> Loaders;  // its DLLs that load .asi files
     bool UnderWine = false;
