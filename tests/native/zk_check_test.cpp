@@ -132,6 +132,12 @@ struct Mistake {
 const std::string kGood = "[GENERAL]\nForceLodA = 0\nFrontSteerAngle = 340.0\n";
 const std::string kCar = "[GENERAL]\nForceLodA = 1\n";
 const std::string kLoader = std::string("MZ\0loads scripts\\*.ASI\0", 23);
+// A report with a scratch folder's path left out.
+std::string WithoutFolder(std::string text, const std::string& folder) {
+    for (std::size_t at; (at = text.find(folder)) != std::string::npos;) text.erase(at, folder.size());
+    return text;
+}
+
 std::string PluginOfVersion(std::uint16_t major, std::uint16_t minor, std::uint16_t patch) {
     testing_support::PeSample sample;
     sample.Version[0] = major;
@@ -158,8 +164,7 @@ TEST_P(PlayerMistake, FirstLineAndStatus) {
     options.PluginDir = folder.Path() + GetParam().Checked;
     if (*GetParam().Exe) options.Exe = folder.Path() + GetParam().Exe;
     const zk::check::Result result = RunIn(options);
-    std::string text = zk::check::RenderText(result);
-    for (std::size_t at; (at = text.find(folder.Path())) != std::string::npos;) text.erase(at, folder.Path().size());
+    const std::string text = WithoutFolder(zk::check::RenderText(result), folder.Path());
     EXPECT_EQ(text.substr(0, text.find('\n')), GetParam().FirstLine) << text;
     EXPECT_EQ(zk::check::ExitStatus(result), GetParam().Status);
 }
@@ -367,15 +372,13 @@ TEST(Check, PluginsAndOtherAsiFilesAreListedWithTheirVersions) {
     zk::check::Options options;
     options.PluginDir = folder.Path() + "Game";
     const zk::check::Result result = RunIn(options);
-    std::string text = zk::check::RenderText(result);
-    for (std::size_t at; (at = text.find(folder.Path())) != std::string::npos;) text.erase(at, folder.Path().size());
+    const std::string text = WithoutFolder(zk::check::RenderText(result), folder.Path());
     EXPECT_NE(text.find("\nPlugin: Game/scripts/ZorbelKavrin.asi (version 1.0.0)\n"
                         "Other plugins the ASI loader loads with it (the first to remove when the game misbehaves): 2\n"
                         "  Game/plugins/Broken.asi (no version: truncated inside its DOS header)\n"
                         "  Game/scripts/Widescreen.asi (version 2.1.0.3)\n"),
               std::string::npos) << text;
-    std::string json = zk::check::RenderJson(result);
-    for (std::size_t at; (at = json.find(folder.Path())) != std::string::npos;) json.erase(at, folder.Path().size());
+    const std::string json = WithoutFolder(zk::check::RenderJson(result), folder.Path());
     EXPECT_NE(json.find("\"plugin_versions\": [{\"version\": \"1.0.0\"}], \"checker_version\": \"1.0.0\", "
                         "\"other_plugins\": [{\"path\": \"Game/plugins/Broken.asi\", \"version\": {\"version\": null, "
                         "\"problem\": \"truncated inside its DOS header\"}}, {\"path\": \"Game/scripts/Widescreen.asi\", "
