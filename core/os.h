@@ -23,6 +23,10 @@ using NativePath = std::string;
 // an empty name goes back to the module's folder.
 NativePath PluginFolder();
 void UsePluginFolder(const NativePath& folder);
+// The folder of the module this code is linked into, as PluginFolder gives it when
+// no folder was named: each platform's file asks its loader (plugin_folder.cpp
+// asks once).
+NativePath ModuleFolder();
 
 // Joins a narrow relative name (file-system code page, backslashes as separators)
 // to a folder. False when the name has no exact form on this platform.

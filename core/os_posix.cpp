@@ -17,10 +17,6 @@
 namespace zk::os {
 namespace {
 
-bool gHasPluginFolder = false;
-NativePath gPluginFolder;
-NativePath gModuleFolder;
-
 constexpr std::uint64_t kPageSize = 4096;
 
 // One line of /proc/self/maps: [start, end) and its rwx flags.
@@ -73,12 +69,12 @@ int PosixProtection(std::uint32_t protection) {
 }  // namespace
 
 // The folder of the module that holds this code, asked of the loader.
-static NativePath ModuleFolder() {
+NativePath ModuleFolder() {
     // As on Windows, the module is the one that holds this code. The loader names a
     // shared object by its full path, but the main program only as it was started.
     std::string path;
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&PluginFolder), &info) != 0 && info.dli_fname != nullptr &&
+    if (dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) != 0 && info.dli_fname != nullptr &&
         info.dli_fname[0] == '/') {
         path = info.dli_fname;
     } else {
@@ -88,17 +84,6 @@ static NativePath ModuleFolder() {
     }
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-NativePath PluginFolder() {
-    if (gHasPluginFolder) return gPluginFolder;
-    if (gModuleFolder.empty()) gModuleFolder = ModuleFolder();  // asked once, not per file
-    return gModuleFolder;
-}
-
-void UsePluginFolder(const NativePath& folder) {
-    gPluginFolder = folder;
-    gHasPluginFolder = !folder.empty();
 }
 
 bool JoinPath(const NativePath& folder, const std::string& relativeName, NativePath& joined) {

@@ -10,10 +10,6 @@
 namespace zk::os {
 namespace {
 
-bool gHasPluginFolder = false;
-NativePath gPluginFolder;
-NativePath gModuleFolder;
-
 // The code page as a number: the conversion flags a code page accepts depend on
 // which one it is, and CP_ACP or CP_OEMCP may stand for UTF-8 (the "Use Unicode
 // UTF-8 for worldwide language support" setting of Windows 10 and later).
@@ -97,13 +93,13 @@ NativePath LiteralWhenLong(const NativePath& path) {
 }
 
 // The folder of the module that holds this code, asked of the loader.
-static NativePath ModuleFolder() {
+NativePath ModuleFolder() {
     // The module is found by an address inside it, so this is the plugin whatever its
     // file is called; its reference count is left alone.
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&PluginFolder), &module);
+                       reinterpret_cast<LPCWSTR>(&ModuleFolder), &module);
     // Wide, and grown until the whole path fits: folders outside the ANSI code page
     // and paths longer than MAX_PATH come back intact.
     std::wstring path(MAX_PATH, L'\0');
@@ -126,17 +122,6 @@ static NativePath ModuleFolder() {
     }
     const size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
-
-NativePath PluginFolder() {
-    if (gHasPluginFolder) return gPluginFolder;
-    if (gModuleFolder.empty()) gModuleFolder = ModuleFolder();  // asked once, not per file
-    return gModuleFolder;
-}
-
-void UsePluginFolder(const NativePath& folder) {
-    gPluginFolder = folder;
-    gHasPluginFolder = !folder.empty();
 }
 
 bool JoinPath(const NativePath& folder, const std::string& relativeName, NativePath& joined) {

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "cars/car_settings.h"
-#include "core/host_addresses.h"
 
 namespace zk {
 
@@ -12,14 +11,13 @@ GlobalSettingsRecord GlobalSettings;
 void LoadGlobalSettings() {
     IniReader reader;
     reader.Open(kSettingsFileName, std::strlen(kSettingsFileName));
-    ReadCarOptions(GlobalSettings, reader);
-    GlobalSettings.FrontSteerAngle =
-        reader.ReadFloat(kGeneralSection, "FrontSteerAngle", kDefaultFrontSteerAngle);
-    GlobalSettings.ExpandMemoryPools = reader.ReadInteger(kGeneralSection, "ExpandMemoryPools", 0) == 1;
-    GlobalSettings.InfiniteTuningSliders =
-        reader.ReadInteger(kGeneralSection, "InfiniteTuningSliders", 0) == 1;
-    GlobalSettings.InfiniteAutosculptSliders =
-        reader.ReadInteger(kGeneralSection, "InfiniteAutosculptSliders", 0) == 1;
+    for (const GlobalKey& key : kGlobalKeys) {
+        if (key.Switch != nullptr) {
+            GlobalSettings.*key.Switch = ReadSwitch(reader, key.Name);
+        } else {
+            GlobalSettings.*key.Number = reader.ReadFloat(kGeneralSection, key.Name, key.Default);
+        }
+    }
     // The main file's reader is still alive here and released on return.
     LoadCarSettings();
 }

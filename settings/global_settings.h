@@ -1,6 +1,7 @@
 // The process-wide options of the main settings file, read once at start-up.
 #pragma once
 
+#include "core/host_addresses.h"
 #include "settings/ini_reader.h"
 
 namespace zk {
@@ -16,7 +17,28 @@ struct GlobalSettingsRecord {
     bool InfiniteAutosculptSliders = false;
 };
 
-// Zero until LoadGlobalSettings; never written afterwards.
+// The keys of [GENERAL], in the order the plugin reads them: a switch is on exactly
+// for the integer 1 and off by default; the one number is a float with a default
+// of its own. The loader, the checker, the report tool and the JSON output take
+// names and defaults from here. A new key: a row, its use, its tests.
+struct GlobalKey {
+    const char* Name;
+    bool GlobalSettingsRecord::*Switch;  // null for the number
+    float GlobalSettingsRecord::*Number;  // null for a switch
+    float Default;                        // of the number
+};
+constexpr const char* kForceLodAKey = "ForceLodA";  // the one key of a car file too
+inline constexpr GlobalKey kGlobalKeys[] = {
+    {kForceLodAKey, &GlobalSettingsRecord::ForceLodA, nullptr, 0.0f},
+    {"FrontSteerAngle", nullptr, &GlobalSettingsRecord::FrontSteerAngle, kDefaultFrontSteerAngle},
+    {"ExpandMemoryPools", &GlobalSettingsRecord::ExpandMemoryPools, nullptr, 0.0f},
+    {"InfiniteTuningSliders", &GlobalSettingsRecord::InfiniteTuningSliders, nullptr, 0.0f},
+    {"InfiniteAutosculptSliders", &GlobalSettingsRecord::InfiniteAutosculptSliders, nullptr, 0.0f},
+};
+
+// Zero until LoadGlobalSettings, which the plugin runs once, at start-up. The tools
+// (the checker, the report tool) and the tests run the same load again, for each
+// folder they look at.
 extern GlobalSettingsRecord GlobalSettings;
 
 // Reads "ZorbelKavrin.ini" beside the plugin into GlobalSettings and, as its last
@@ -27,10 +49,15 @@ void LoadGlobalSettings();
 // (exhausted memory), in which case nothing may be patched.
 bool TryLoadGlobalSettings() noexcept;
 
-// The ForceLodA option of a main or per-car file: on exactly for the integer 1.
+// A switch of a main or per-car file: on exactly for the integer 1.
+inline bool ReadSwitch(const IniReader& reader, const char* key) {
+    return reader.ReadInteger(kGeneralSection, key, 0) == 1;
+}
+
+// The ForceLodA option of a main or per-car file.
 template <typename Record>
 void ReadCarOptions(Record& record, const IniReader& reader) {
-    record.ForceLodA = reader.ReadInteger(kGeneralSection, "ForceLodA", 0) == 1;
+    record.ForceLodA = ReadSwitch(reader, kForceLodAKey);
 }
 
 }  // namespace zk

@@ -5,16 +5,10 @@
 #include <algorithm>
 
 namespace zk::os {
-namespace {
-
-NativePath gFolder = "/plugin/";
-
-}  // namespace
 
 std::map<std::string, MemoryEntry> MemoryFolder;
 
-NativePath PluginFolder() { return gFolder; }
-void UsePluginFolder(const NativePath& folder) { gFolder = folder.empty() ? "/plugin/" : folder; }
+NativePath ModuleFolder() { return "/plugin/"; }
 
 bool JoinPath(const NativePath& folder, const std::string& relativeName, NativePath& joined) {
     joined = folder;

@@ -116,11 +116,11 @@ std::string Array(const std::vector<std::string>& items) {
 }
 
 std::string GlobalSettings(const GlobalSettingsRecord& settings) {
-    return Object({{"ForceLodA", Bool(settings.ForceLodA)},
-                   {"FrontSteerAngle", Float(settings.FrontSteerAngle)},
-                   {"ExpandMemoryPools", Bool(settings.ExpandMemoryPools)},
-                   {"InfiniteTuningSliders", Bool(settings.InfiniteTuningSliders)},
-                   {"InfiniteAutosculptSliders", Bool(settings.InfiniteAutosculptSliders)}});
+    std::vector<std::pair<std::string, std::string>> members;
+    for (const GlobalKey& key : kGlobalKeys) {
+        members.push_back({key.Name, key.Switch != nullptr ? Bool(settings.*key.Switch) : Float(settings.*key.Number)});
+    }
+    return Object(members);
 }
 
 }  // namespace zk::json

@@ -213,11 +213,10 @@ std::string RenderText(const Report& report) {
     line("");
     line(std::string("Settings (") + (report.SettingsFound ? "ZorbelKavrin.ini found" : "no ZorbelKavrin.ini: defaults") + ")");
     const zk::GlobalSettingsRecord& global = report.Global;
-    line("  ForceLodA                  " + std::string(global.ForceLodA ? "on" : "off"));
-    line("  FrontSteerAngle            " + FloatText(global.FrontSteerAngle));
-    line("  ExpandMemoryPools          " + std::string(global.ExpandMemoryPools ? "on" : "off"));
-    line("  InfiniteTuningSliders      " + std::string(global.InfiniteTuningSliders ? "on" : "off"));
-    line("  InfiniteAutosculptSliders  " + std::string(global.InfiniteAutosculptSliders ? "on" : "off"));
+    for (const zk::GlobalKey& key : zk::kGlobalKeys) {
+        line("  " + std::string(key.Name).append(27 - std::strlen(key.Name), ' ') +
+             (key.Switch != nullptr ? std::string(global.*key.Switch ? "on" : "off") : FloatText(global.*key.Number)));
+    }
     line("Car entries: " + std::to_string(report.Cars.size()));
     for (const auto& car : report.Cars) {
         line("  " + car.Name + "  key " + Hex32(car.Key) + "  ForceLodA " + (car.ForceLodA ? "on" : "off"));

@@ -27,10 +27,6 @@ namespace {
 
 using sys::kSeparator;
 
-const char* const kFlagKeys[] = {"ForceLodA", "ExpandMemoryPools", "InfiniteTuningSliders",
-                                 "InfiniteAutosculptSliders"};
-const char* const kMainKeys[] = {"ForceLodA", "FrontSteerAngle", "ExpandMemoryPools",
-                                 "InfiniteTuningSliders", "InfiniteAutosculptSliders"};
 
 std::string Fold(std::string_view text) {
     std::string folded(text);
@@ -167,7 +163,9 @@ void CheckLines(const std::string& file, const std::string& text, const IniDocum
             return;
         }
         const std::string value(line.Value);
-        if (key == "FrontSteerAngle") {
+        const bool number = std::any_of(std::begin(kGlobalKeys), std::end(kGlobalKeys),
+                                        [&key](const GlobalKey& global) { return global.Number && key == global.Name; });
+        if (number) {
             if (value.empty()) {
                 warn(line.Number, "FrontSteerAngle is empty: the plugin stores 0 as the steering angle");
             } else if (!HasLeadingDecimal(value)) {
@@ -187,8 +185,8 @@ void CheckLines(const std::string& file, const std::string& text, const IniDocum
             }
             return;
         }
-        for (const char* flag : kFlagKeys) {
-            if (key != flag) continue;
+        for (const GlobalKey& global : kGlobalKeys) {
+            if (global.Switch == nullptr || key != global.Name) continue;
             if (!HasLeadingInteger(value)) {
                 warn(line.Number, key + " = " + Quote(value) +
                                       " is not a number: the plugin reads 0 (off); write 1 to turn it on");
@@ -620,7 +618,8 @@ Result Run(const Options& options) {
                 UnreadableMessage(kSettingsFileName, result.SettingsFile, "the plugin uses the defaults"));
         }
     }
-    std::vector<std::string> mainKeys(std::begin(kMainKeys), std::end(kMainKeys));
+    std::vector<std::string> mainKeys;
+    for (const GlobalKey& key : kGlobalKeys) mainKeys.push_back(key.Name);
     if (!mainFile.Encoding.empty()) {
         result.Errors.push_back(std::string(kSettingsFileName) + " is saved as " + mainFile.Encoding +
                                 ": the plugin reads no setting from it and uses the defaults; save it as "
@@ -663,9 +662,9 @@ Result Run(const Options& options) {
                                     "save it as ANSI or UTF-8 (in Notepad: Save As, Encoding)");
             continue;
         }
-        CheckLines(file, car.Text, car.Document, {"ForceLodA"}, true, result.Warnings);
+        CheckLines(file, car.Text, car.Document, {kForceLodAKey}, true, result.Warnings);
         const IniDocument::Section* general = car.Document.FindSection(kGeneralSection);
-        if (general == nullptr || general->count("ForceLodA") == 0) {
+        if (general == nullptr || general->count(kForceLodAKey) == 0) {
             result.Warnings.push_back({file, 0, "has no ForceLodA in [GENERAL]: this car's ForceLodA is off"});
         }
         SortByLine(result.Warnings, firstWarning);
@@ -772,11 +771,10 @@ std::string RenderText(const Result& result) {
                                       : " (not found: the plugin uses the defaults)"));
     line("The plugin will hold:");
     const GlobalSettingsRecord& global = result.Global;
-    line("  ForceLodA                  " + OnOff(global.ForceLodA));
-    line("  FrontSteerAngle            " + FloatText(global.FrontSteerAngle));
-    line("  ExpandMemoryPools          " + OnOff(global.ExpandMemoryPools));
-    line("  InfiniteTuningSliders      " + OnOff(global.InfiniteTuningSliders));
-    line("  InfiniteAutosculptSliders  " + OnOff(global.InfiniteAutosculptSliders));
+    for (const GlobalKey& key : kGlobalKeys) {
+        line("  " + std::string(key.Name).append(27 - std::strlen(key.Name), ' ') +
+             (key.Switch != nullptr ? OnOff(global.*key.Switch) : FloatText(global.*key.Number)));
+    }
     line(std::string("Car entries in ") + kCarFolderName + ": " + std::to_string(result.Cars.size()));
     for (const Car& car : result.Cars) {
         line("  " + car.Name + (car.Folder ? " (folder)" : "") + "  ForceLodA " + OnOff(car.ForceLodA));
