@@ -96,7 +96,8 @@ TEST(Parse, EmptyTextIsFalse) {
 
 TEST(Parse, CommentsAndBlankLinesOnlyIsTrueButEmpty) {
     IniDocument document;
-    EXPECT_TRUE(document.Parse("; one\n\n   \n // two\n"));
+    // " //" alone is the shortest line that holds a comment mark: a comment too.
+    EXPECT_TRUE(document.Parse("; one\n\n   \n // two\n //\n"));
     EXPECT_TRUE(document.Sections.empty());
     EXPECT_EQ(document.GetValue("GENERAL", "ForceLodA", "d"), "d");
 }

@@ -46,6 +46,8 @@ TEST(ParseInteger, HexOnlyAfterALeading0x) {
     EXPECT_EQ(ParseInteger("0xfF"), 255);
     EXPECT_EQ(ParseInteger("0x1g"), 1);
     EXPECT_EQ(ParseInteger("10"), 10);    // no prefix: decimal
+    EXPECT_EQ(ParseInteger("010"), 10);   // a leading zero too: not octal
+    EXPECT_EQ(ParseInteger("09"), 9);
     EXPECT_EQ(ParseInteger("1f"), 1);
     EXPECT_EQ(ParseInteger("-0x1"), 0);  // the first byte is '-': decimal "-0"
     EXPECT_EQ(ParseInteger(" 0x10"), 0);  // the first byte is a space: decimal "0"
@@ -64,7 +66,9 @@ TEST(ParseInteger, NoNumberGivesZero) {
 
 TEST(ParseInteger, OutOfRangeSaturatesLikeA32BitStrtol) {
     EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseInteger("2147483646"), 2147483646);
     EXPECT_EQ(ParseInteger("2147483648"), 2147483647);
+    EXPECT_EQ(ParseInteger("-2147483647"), -2147483647);
     EXPECT_EQ(ParseInteger("-2147483648"), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(ParseInteger("-2147483649"), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(ParseInteger("99999999999"), 2147483647);
@@ -127,6 +131,12 @@ TEST(ParseFloat, BeyondTheFloatRangeIsInfinity) {
     EXPECT_EQ(ParseFloat("3.4028235e38"), std::numeric_limits<float>::max());
     EXPECT_EQ(ParseFloat("3.402823567e38"), std::numeric_limits<float>::max());
     EXPECT_EQ(ParseFloat("3.4028236e38"), std::numeric_limits<float>::infinity());
+    // Exactly the midpoint, 0x1.ffffffp127: a tie, which rounds to even, infinity.
+    EXPECT_EQ(ParseFloat("340282356779733661637539395458142568448"), std::numeric_limits<float>::infinity());
+    EXPECT_EQ(ParseFloat("-340282356779733661637539395458142568448"), -std::numeric_limits<float>::infinity());
+    // The double just below it (2^75 less): the largest float. (Nearer to the tie,
+    // a decimal first rounds to the tie's double, as strtod's does.)
+    EXPECT_EQ(ParseFloat("340282356779733623858607532500980858880"), std::numeric_limits<float>::max());
 }
 
 TEST(ParseFloat, TinyValuesBecomeZeroOrSubnormal) {
