@@ -197,5 +197,6 @@ if [ "$ZK_32" = none ] || { [ "$ZK_32" = native ] && [ "${ZK_EMULATE_32:-0}" = 1
     [ "$ZK_32" = emulated ] && [ "$ZK_32_ENTRY" = "$ZK_BINFMT_NAME" ] ||
         fail "registered $ZK_BINFMT_NAME, but the probe does not run through it: $ZK_32_WHY"
 fi
-forced=$([ "${ZK_EMULATE_32:-0}" = 1 ] && echo " (as ZK_EMULATE_32=1 asks)")
+forced=
+if [ "${ZK_EMULATE_32:-0}" = 1 ]; then forced=" (as ZK_EMULATE_32=1 asks)"; fi
 say "ready; 32-bit programs run $([ "$ZK_32" = native ] && echo natively || echo emulated)$forced: $ZK_32_WHY"
