@@ -6,9 +6,9 @@
 
 namespace zk {
 
-std::vector<std::unique_ptr<CarSettingsRecord>> CarSettingsRegistry;
+CarRegistry CarSettingsRegistry;
 
-void LoadCarSettings() {
+void LoadCarSettings(CarRegistry& into) {
     // Listed where the files are read from: the folder beside the plugin, whatever
     // the working directory is.
     os::NativePath folder;
@@ -17,16 +17,17 @@ void LoadCarSettings() {
         !os::ListFolder(folder, entries)) {
         return;
     }
-    CarSettingsRegistry.reserve(CarSettingsRegistry.size() + entries.size());
+    into.reserve(into.size() + entries.size());
     for (os::FolderEntry& entry : entries) {
         const std::string path = std::string(kCarFolderName) + '\\' + entry.Name;
         IniReader reader;
         reader.Open(path.data(), path.size());  // a subfolder leaves it empty
         auto record = std::make_unique<CarSettingsRecord>();
+        record->IsFolder = entry.IsFolder;
         record->Name = std::move(entry.Name);
         record->Key = HostNameHash(record->Name.c_str());
         ReadCarOptions(*record, reader);
-        CarSettingsRegistry.push_back(std::move(record));
+        into.push_back(std::move(record));
     }
 }
 

@@ -13,15 +13,18 @@ constexpr const char* kCarFolderName = "KavrinCars";
 
 struct CarSettingsRecord {
     bool ForceLodA = false;
+    bool IsFolder = false;  // a subfolder: it has a record, and nothing in it is read
     std::string Name;       // the entry's whole file name, extension included
     std::uint32_t Key = 0;  // HostNameHash of Name
 };
 
-// In the order the folder listing gave; duplicates kept, the first one found wins.
-extern std::vector<std::unique_ptr<CarSettingsRecord>> CarSettingsRegistry;
+using CarRegistry = std::vector<std::unique_ptr<CarSettingsRecord>>;
 
-// Appends one record per entry of the car folder: files and subfolders alike, never
-// "." or "..". A folder that cannot be listed adds nothing.
-void LoadCarSettings();
+// In the order the folder listing gave; duplicates kept, the first one found wins.
+extern CarRegistry CarSettingsRegistry;
+
+// Appends one record per entry of the car folder to `into`: files and subfolders
+// alike, never "." or "..". A folder that cannot be listed adds nothing.
+void LoadCarSettings(CarRegistry& into);
 
 }  // namespace zk

@@ -2,24 +2,31 @@
 
 #include <cstring>
 
-#include "cars/car_settings.h"
 
 namespace zk {
 
 GlobalSettingsRecord GlobalSettings;
 
-void LoadGlobalSettings() {
+void LoadSettingsInto(GlobalSettingsRecord& global, CarRegistry& cars) {
     IniReader reader;
     reader.Open(kSettingsFileName, std::strlen(kSettingsFileName));
     for (const GlobalKey& key : kGlobalKeys) {
         if (key.Switch != nullptr) {
-            GlobalSettings.*key.Switch = ReadSwitch(reader, key.Name);
+            global.*key.Switch = ReadSwitch(reader, key.Name);
         } else {
-            GlobalSettings.*key.Number = reader.ReadFloat(kGeneralSection, key.Name, key.Default);
+            global.*key.Number = reader.ReadFloat(kGeneralSection, key.Name, key.Default);
         }
     }
     // The main file's reader is still alive here and released on return.
-    LoadCarSettings();
+    LoadCarSettings(cars);
+}
+
+void LoadGlobalSettings() { LoadSettingsInto(GlobalSettings, CarSettingsRegistry); }
+
+LoadedSettings LoadSettings() {
+    LoadedSettings loaded;
+    LoadSettingsInto(loaded.Global, loaded.Cars);
+    return loaded;
 }
 
 bool TryLoadGlobalSettings() noexcept {

@@ -1,6 +1,7 @@
 // The process-wide options of the main settings file, read once at start-up.
 #pragma once
 
+#include "cars/car_settings.h"
 #include "core/host_addresses.h"
 #include "settings/ini_reader.h"
 
@@ -36,14 +37,25 @@ inline constexpr GlobalKey kGlobalKeys[] = {
     {"InfiniteAutosculptSliders", &GlobalSettingsRecord::InfiniteAutosculptSliders, nullptr, 0.0f},
 };
 
-// Zero until LoadGlobalSettings, which the plugin runs once, at start-up. The tools
-// (the checker, the report tool) and the tests run the same load again, for each
-// folder they look at.
+// Zero until LoadGlobalSettings, which the plugin runs once, at start-up; never
+// written afterwards.
 extern GlobalSettingsRecord GlobalSettings;
 
-// Reads "ZorbelKavrin.ini" beside the plugin into GlobalSettings and, as its last
-// step, builds the car settings registry.
+// Reads "ZorbelKavrin.ini" beside the plugin into `global` and, as its last step,
+// appends the car settings records to `cars`.
+void LoadSettingsInto(GlobalSettingsRecord& global, CarRegistry& cars);
+
+// The plugin's start-up: LoadSettingsInto the process-wide records.
 void LoadGlobalSettings();
+
+// What the start-up's load reads from the plugin folder (os::UsePluginFolder), in
+// records of the caller's: for the checker and the report tool, which look at one
+// folder after another while the process-wide records stay as they are.
+struct LoadedSettings {
+    GlobalSettingsRecord Global;
+    CarRegistry Cars;
+};
+LoadedSettings LoadSettings();
 
 // LoadGlobalSettings, with nothing let out: false when it ended by an exception
 // (exhausted memory), in which case nothing may be patched.

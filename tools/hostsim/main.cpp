@@ -61,13 +61,13 @@ bool ParseOptions(const std::vector<std::string>& arguments, hostsim::Options& o
 // The settings as the plugin reads them, by the plugin's own code in this module.
 void ReadSettings(const std::wstring& folder, hostsim::Report& report) {
     zk::os::UsePluginFolder(folder);
-    zk::LoadGlobalSettings();
-    report.Global = zk::GlobalSettings;
+    const zk::LoadedSettings loaded = zk::LoadSettings();
+    report.Global = loaded.Global;
     zk::os::NativePath path;
     std::string ignored;
     report.SettingsFound = zk::os::JoinPath(zk::os::PluginFolder(), zk::kSettingsFileName, path) &&
                            zk::os::ReadWholeFile(path, ignored);
-    for (const auto& record : zk::CarSettingsRegistry) {
+    for (const auto& record : loaded.Cars) {
         report.Cars.push_back({record->Name, record->Key, record->ForceLodA});
     }
 }

@@ -600,10 +600,8 @@ Result Run(const Options& options) {
 
     // The values, by the plugin's own code.
     os::UsePluginFolder(folder);
-    GlobalSettings = GlobalSettingsRecord{};
-    CarSettingsRegistry.clear();
-    LoadGlobalSettings();
-    result.Global = GlobalSettings;
+    const LoadedSettings loaded = LoadSettings();
+    result.Global = loaded.Global;
 
     // The main file, line by line.
     const SettingsFile mainFile = ReadSettingsFile(kSettingsFileName, kSettingsFileName, result.Warnings);
@@ -629,13 +627,10 @@ Result Run(const Options& options) {
     }
     SortByLine(result.Warnings, 0);
 
-    // The car folder: the registry's records, in its order, and each file's lines.
-    std::vector<os::FolderEntry> entries;
-    os::NativePath carFolder;
-    if (os::JoinPath(folder, kCarFolderName, carFolder)) os::ListFolder(carFolder, entries);
-    for (std::size_t i = 0; i < CarSettingsRegistry.size(); ++i) {
-        const CarSettingsRecord& record = *CarSettingsRegistry[i];
-        const bool isFolder = i < entries.size() && entries[i].Name == record.Name && entries[i].IsFolder;
+    // The car folder: the load's records, in its order, and each file's lines.
+    for (const auto& loadedRecord : loaded.Cars) {
+        const CarSettingsRecord& record = *loadedRecord;
+        const bool isFolder = record.IsFolder;
         const std::string name = ShownName(record.Name);
         result.Cars.push_back({name, record.ForceLodA, isFolder});
         const std::string file = std::string(kCarFolderName) + kSeparator + name;
@@ -672,7 +667,7 @@ Result Run(const Options& options) {
     // Names the plugin's listing skips: they have no exact form in the code page the
     // plugin reads names in.
     std::set<std::string> listed;
-    for (const os::FolderEntry& entry : entries) listed.insert(ShownName(entry.Name));
+    for (const auto& record : loaded.Cars) listed.insert(ShownName(record->Name));
     for (const sys::Entry& entry : sys::ListEverything(result.PluginFolder + kCarFolderName)) {
         if (listed.count(entry.Name) != 0) continue;
         result.Warnings.push_back({std::string(kCarFolderName) + kSeparator + entry.Name, 0,
