@@ -1,0 +1,57 @@
+// The parts of the checker and what they share; check.cpp's Run puts them
+// together. Not for use outside the checker: check.h is its interface.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "check.h"
+#include "settings/ini_document.h"
+#include "sys.h"
+
+namespace zk::check {
+
+using sys::kSeparator;
+
+// ---- Words (check.cpp) ----
+std::string Fold(std::string_view text);  // A to Z made a to z, nothing else
+// Quoted, control bytes as \xNN, a no-break space named.
+std::string Quote(std::string_view text);
+bool EndsWith(std::string_view text, std::string_view end);
+std::string FloatText(float value);  // the shortest text that reads back as value
+// One file's warnings, from `first` on, by line; those about the whole file first.
+void SortByLine(std::vector<Warning>& warnings, std::size_t first);
+
+// ---- Lines (check_lines.cpp) ----
+// Line-by-line checks of one settings file. keys: what the plugin reads of its
+// GENERAL section.
+void CheckLines(const std::string& file, const std::string& text, const IniDocument& document,
+                const std::vector<std::string>& keys, bool isCar, std::vector<Warning>& warnings);
+
+// ---- Files and encodings (check_files.cpp) ----
+struct SettingsFile {
+    bool Read = false;
+    std::string Encoding;  // a wide encoding the file is saved in, if any
+    std::string Text;      // after the text-mode translation
+    IniDocument Document;  // as the plugin parses it
+};
+// A file beside the plugin, read once and parsed as the plugin does, with the
+// warnings about its bytes as a whole.
+SettingsFile ReadSettingsFile(const std::string& relative, const std::string& file, std::vector<Warning>& warnings);
+// "what cannot be read: CAUSE", and the same with what follows and the fix.
+std::string CannotRead(const std::string& what, sys::ReadFailure failure);
+std::string UnreadableMessage(const std::string& what, const std::string& path, const std::string& consequence);
+
+// ---- Layout and names (check_layout.cpp) ----
+// Finds the plugin from the folder named, which may be its own or the game's, and
+// what an ASI loader will load around it. Sets the folder the plugin reads and
+// gives back what lies in it.
+std::vector<sys::Entry> CheckLayout(const std::string& named, Result& result);
+std::string ShownName(const std::string& name);  // as the player sees it
+std::size_t CopyMark(const std::string& folded);  // where " - Copy" or " (2)" starts, or npos
+std::string MeantName(const std::string& name);   // the name a player most likely meant
+std::string NameMistake(const std::string& name, const std::string& meant);
+bool SameName(const std::string& a, const std::string& b);  // the same entry to the plugin
+
+}  // namespace zk::check

@@ -1,0 +1,180 @@
+// The report: the verdict line, the text a player reads and the JSON a script
+// reads, and the parsed-document dump of --dump-ini.
+#include "check_parts.h"
+
+#include <cstring>
+
+#include "json.h"
+#include "settings/global_settings.h"
+
+namespace zk::check {
+
+namespace {
+
+std::string VersionText(const PeVersion& version) {
+    return version.Version.empty() ? "no version: " + version.Problem : "version " + version.Version;
+}
+
+std::string OnOff(bool value) { return value ? "on" : "off"; }
+
+// The exe check in a player's words; the entry point is in the JSON.
+std::string ExeVerdict(const ExeCheck& exe) {
+    if (!exe.Error.empty()) return exe.Error;
+    if (exe.Supported) return "the game build the plugin supports (version 1.1)";
+    return "not the game build the plugin supports (version 1.1 of the game's executable): the plugin will show "
+           "\"This .exe is not supported.\" and change nothing";
+}
+
+std::string WarningText(const Warning& warning) {
+    if (warning.File.empty()) return warning.Message;
+    return warning.File + (warning.Line ? ":" + std::to_string(warning.Line) : "") + ": " + warning.Message;
+}
+
+}  // namespace
+
+std::string Verdict(const Result& result) {
+    std::vector<std::string> problems;
+    for (const std::string& error : result.Errors) problems.push_back("ERROR: " + error);
+    if (result.CheckedExe && !result.Exe.Supported) {
+        problems.push_back("ERROR: " + result.Exe.Path + ": " + ExeVerdict(result.Exe));
+    }
+    for (const Warning& warning : result.Warnings) problems.push_back("WARNING: " + WarningText(warning));
+    if (problems.empty()) {
+        return "OK: the plugin in " + result.PluginFolder + " will use the settings below, and nothing here looks "
+               "like a mistake";
+    }
+    const std::size_t more = problems.size() - 1;
+    return problems[0] + (more ? " (" + std::to_string(more) + " more below)" : "");
+}
+
+std::string RenderText(const Result& result) {
+    std::string out;
+    const auto line = [&out](const std::string& text) { out += text + "\n"; };
+    line(Verdict(result));
+    if (result.Plugins.empty()) line("Plugin: not found");
+    for (std::size_t i = 0; i < result.Plugins.size(); ++i) {
+        line("Plugin: " + result.Plugins[i] + " (" + VersionText(result.PluginVersions[i]) + ")");
+    }
+    if (!result.OtherPlugins.empty()) {
+        line("Other plugins the ASI loader loads with it (the first to remove when the game misbehaves): " +
+             std::to_string(result.OtherPlugins.size()));
+    }
+    for (const OtherPlugin& other : result.OtherPlugins) line("  " + other.Path + " (" + VersionText(other.Version) + ")");
+    if (!result.SumsFile.empty()) {
+        line("Checksums: " + std::to_string(result.SumsMatched) + " files match " + result.SumsFile +
+             (result.SumsDiffer.empty() ? "" : ", " + std::to_string(result.SumsDiffer.size()) + " do not"));
+    }
+    for (const std::string& loader : result.Loaders) {
+        // Wine takes its own DLL of that name unless told to take the game's first.
+        const std::size_t name = loader.find_last_of("\\/") + 1;
+        const std::string stem = loader.substr(name, loader.size() - name - 4);
+        line("ASI loader: " + loader +
+             (result.UnderWine ? " (under Wine and Proton the game needs WINEDLLOVERRIDES=\"" + stem + "=n,b\")" : ""));
+    }
+    line("Settings file: " + result.SettingsFile +
+         (result.SettingsFound        ? " (found)"
+          : result.SettingsUnreadable ? " (cannot be read: the plugin uses the defaults)"
+                                      : " (not found: the plugin uses the defaults)"));
+    line("The plugin will hold:");
+    const GlobalSettingsRecord& global = result.Global;
+    for (const GlobalKey& key : kGlobalKeys) {
+        line("  " + std::string(key.Name).append(27 - std::strlen(key.Name), ' ') +
+             (key.Switch != nullptr ? OnOff(global.*key.Switch) : FloatText(global.*key.Number)));
+    }
+    line(std::string("Car entries in ") + kCarFolderName + ": " + std::to_string(result.Cars.size()));
+    for (const Car& car : result.Cars) {
+        line("  " + car.Name + (car.Folder ? " (folder)" : "") + "  ForceLodA " + OnOff(car.ForceLodA));
+    }
+    if (result.Warnings.empty()) {
+        line("No warnings.");
+    } else {
+        line("Warnings: " + std::to_string(result.Warnings.size()));
+        for (const Warning& warning : result.Warnings) line("  " + WarningText(warning));
+    }
+    for (const std::string& error : result.Errors) line("ERROR: " + error);
+    if (result.CheckedExe) line("Exe: " + result.Exe.Path + ": " + ExeVerdict(result.Exe));
+    return out;
+}
+
+std::string RenderJson(const Result& result) {
+    std::vector<std::string> cars, warnings, errors;
+    for (const Car& car : result.Cars) {
+        cars.push_back(json::Object({{"name", json::String(car.Name)},
+                                     {"ForceLodA", json::Bool(car.ForceLodA)},
+                                     {"folder", json::Bool(car.Folder)}}));
+    }
+    for (const Warning& warning : result.Warnings) {
+        warnings.push_back(json::Object({{"file", json::String(warning.File)},
+                                         {"line", warning.Line ? json::Integer(static_cast<std::int64_t>(warning.Line)) : json::kNull},
+                                         {"message", json::String(warning.Message)}}));
+    }
+    for (const std::string& error : result.Errors) errors.push_back(json::String(error));
+    const auto version = [](const PeVersion& of) {
+        return of.Version.empty()
+                   ? json::Object({{"version", json::kNull}, {"problem", json::String(of.Problem)}})
+                   : json::Object({{"version", json::String(of.Version)}});
+    };
+    std::vector<std::string> plugins, versions, others;
+    for (const std::string& plugin : result.Plugins) plugins.push_back(json::String(plugin));
+    for (const PeVersion& of : result.PluginVersions) versions.push_back(version(of));
+    for (const OtherPlugin& other : result.OtherPlugins) {
+        others.push_back(json::Object({{"path", json::String(other.Path)}, {"version", version(other.Version)}}));
+    }
+    std::vector<std::pair<std::string, std::string>> members = {
+        {"verdict", json::String(Verdict(result))},
+        {"status", json::Integer(ExitStatus(result))},
+        {"plugin_folder", json::String(result.PluginFolder)},
+        {"plugins", json::Array(plugins)},
+        {"plugin_versions", json::Array(versions)},
+        {"checker_version", json::String(kCheckerVersion)},
+        {"other_plugins", json::Array(others)},
+        {"settings_file", json::String(result.SettingsFile)},
+        {"settings_found", json::Bool(result.SettingsFound)},
+        {"global", json::GlobalSettings(result.Global)},
+        {"cars", json::Array(cars)},
+        {"warnings", json::Array(warnings)},
+        {"errors", json::Array(errors)},
+    };
+    if (result.LookedForLoaders) {
+        std::vector<std::string> loaders;
+        for (const std::string& loader : result.Loaders) loaders.push_back(json::String(loader));
+        members.insert(members.begin() + 7, {"asi_loaders", json::Array(loaders)});
+    }
+    if (!result.SumsFile.empty()) {
+        std::vector<std::string> differ;
+        for (const std::string& file : result.SumsDiffer) differ.push_back(json::String(file));
+        members.insert(members.begin() + 7 + result.LookedForLoaders,
+                       {"checksums", json::Object({{"file", json::String(result.SumsFile)},
+                                                   {"matched", json::Integer(static_cast<std::int64_t>(result.SumsMatched))},
+                                                   {"differ", json::Array(differ)}})});
+    }
+    if (result.CheckedExe) {
+        members.push_back({"exe", json::Object({{"path", json::String(result.Exe.Path)},
+                                                {"supported", json::Bool(result.Exe.Supported)},
+                                                {"entry_point", result.Exe.HasEntryPoint ? json::Hex(result.Exe.EntryPoint) : json::kNull},
+                                                {"error", result.Exe.Error.empty() ? json::kNull : json::String(result.Exe.Error)}})});
+    }
+    return json::Object(members) + "\n";
+}
+
+std::string DumpIniJson(const os::NativePath& path) {
+    std::string bytes;
+    const bool found = os::ReadWholeFile(path, bytes);
+    IniDocument document;
+    if (found) document.Parse(TranslateTextMode(bytes));
+    return DumpDocumentJson(found, document);
+}
+
+std::string DumpDocumentJson(bool found, const IniDocument& document) {
+    std::vector<std::string> sections;
+    for (const auto& [name, keys] : document.Sections) {
+        std::vector<std::string> pairs;
+        for (const auto& [key, value] : keys) {
+            pairs.push_back(json::Object({{"key", json::String(key)}, {"value", json::String(value)}}));
+        }
+        sections.push_back(json::Object({{"name", json::String(name)}, {"keys", json::Array(pairs)}}));
+    }
+    return json::Object({{"found", json::Bool(found)}, {"sections", json::Array(sections)}}) + "\n";
+}
+
+}  // namespace zk::check
