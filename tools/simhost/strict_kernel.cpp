@@ -36,7 +36,7 @@
 //                    hands back the normalised path). A buffer too small gets the
 //                    path cut short with its NUL, the buffer's size as the result
 //                    and ERROR_INSUFFICIENT_BUFFER (Vista and later).
-//  VirtualProtect (in the recorder of harness.cpp)
+//  VirtualProtect (in the recorder of recorders.cpp)
 //    old-protect     a null pointer for the old protection fails (ERROR_NOACCESS).
 #include "harness.h"
 
