@@ -1,6 +1,11 @@
 // The C++ run-time's failure paths, kept small for the plugin and the checker. The
 // library's own pull in a symbol demangler and formatted printing, for messages
 // that a game's process, with no console, never shows.
+//
+// These are libstdc++'s own reserved names: they win only because the linker sees
+// them before the library's object (functexcept.o, vterminate.o) and so never takes
+// that object. Checked with GCC 12 (Debian's mingw-w64 12-win32); the test
+// plugin-link-map fails, naming the object, when a library version brings one back.
 #include <cstdlib>
 #include <new>
 
