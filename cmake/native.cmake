@@ -11,12 +11,8 @@ if(ZK_FUZZ)
     return()
 endif()
 
-add_library(zk_portable STATIC ${ZK_PORTABLE_SOURCES} core/os_posix.cpp)
-target_include_directories(zk_portable PUBLIC ${CMAKE_SOURCE_DIR})
+zk_add_portable(${CMAKE_SOURCE_DIR}/core/os_posix.cpp)
 target_link_libraries(zk_portable PUBLIC ${CMAKE_DL_LIBS})
-
-add_library(zk_host_stand_in STATIC core/host_routines_stand_in.cpp)
-target_include_directories(zk_host_stand_in PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_subdirectory(tools/zk-check)
 if(NOT ZK_SANITIZE)

@@ -9,8 +9,7 @@ enable_language(RC)
 # time it is made from the same sources.
 set(ZK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 
-add_library(zk_portable STATIC ${ZK_PORTABLE_SOURCES} core/os_win32.cpp)
-target_include_directories(zk_portable PUBLIC ${CMAKE_SOURCE_DIR})
+zk_add_portable(${CMAKE_SOURCE_DIR}/core/os_win32.cpp)
 
 # Everything of the plugin but its entry point; the test program links it too.
 # (Objects, not an archive: the portable archive calls the host routines.)
@@ -35,15 +34,25 @@ if(NOT zk_gcc_major STREQUAL ZK_LEAN_CHECKED_GCC)
                     "plugin-imports still pass, and measure again (README, Size)")
 endif()
 
-function(zk_build_lean target)
-    target_sources(${target} PRIVATE ${ZK_PORTABLE_SOURCES}
-        ${CMAKE_SOURCE_DIR}/core/os_win32.cpp ${CMAKE_SOURCE_DIR}/core/runtime_win32.cpp)
+# The lean compile of a target's own sources.
+function(zk_compile_lean target)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_options(${target} PRIVATE
         $<$<COMPILE_LANGUAGE:CXX>:-Os -include ${CMAKE_SOURCE_DIR}/core/lean_templates.h>)
     set_target_properties(${target} PROPERTIES
         CXX_COMPILER_LAUNCHER ${CMAKE_SOURCE_DIR}/cmake/win32-threads.sh
         CXX_LINKER_LAUNCHER ${CMAKE_SOURCE_DIR}/cmake/win32-threads.sh)
+endfunction()
+
+# The portable code and the Windows seam built lean once, for the plugin and the
+# checker alike.
+add_library(zk_lean OBJECT ${ZK_PORTABLE_SOURCES}
+    ${CMAKE_SOURCE_DIR}/core/os_win32.cpp ${CMAKE_SOURCE_DIR}/core/runtime_win32.cpp)
+zk_compile_lean(zk_lean)
+
+function(zk_build_lean target)
+    target_link_libraries(${target} PRIVATE zk_lean)
+    zk_compile_lean(${target})
     target_link_options(${target} PRIVATE ${ZK_STATIC_RUNTIME} -s)
 endfunction()
 
@@ -62,8 +71,6 @@ zk_build_lean(ZorbelKavrin)
 target_link_options(ZorbelKavrin PRIVATE -Wl,--exclude-all-symbols
     -Wl,--image-base,0x10000000 -Wl,-Map,${CMAKE_BINARY_DIR}/ZorbelKavrin.map)
 
-add_library(zk_host_stand_in STATIC core/host_routines_stand_in.cpp)
-target_include_directories(zk_host_stand_in PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_subdirectory(tools/simhost)
 # The examples beside the programs: the report tool's default settings folder.
