@@ -11,8 +11,8 @@ file(WRITE ${CMAKE_BINARY_DIR}/ZorbelKavrin-README.txt "${ZK_README}")
 configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/ZorbelKavrin-LICENSE.txt COPYONLY)
 configure_file(${CMAKE_SOURCE_DIR}/CHANGELOG.md ${CMAKE_BINARY_DIR}/ZorbelKavrin-CHANGELOG.txt COPYONLY)
 
-install(TARGETS ZorbelKavrin LIBRARY DESTINATION scripts RUNTIME DESTINATION scripts)
-install(TARGETS zk-check RUNTIME DESTINATION scripts)
+install(FILES ${ZK_PLUGIN_FILE} DESTINATION scripts)
+install(PROGRAMS ${ZK_CHECKER_FILE} DESTINATION scripts)
 install(FILES ${CMAKE_SOURCE_DIR}/examples/ZorbelKavrin.ini DESTINATION scripts)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/KavrinCars DESTINATION scripts)
 install(FILES ${CMAKE_BINARY_DIR}/ZorbelKavrin-README.txt ${CMAKE_BINARY_DIR}/ZorbelKavrin-LICENSE.txt

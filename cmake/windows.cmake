@@ -9,6 +9,11 @@ enable_language(RC)
 # time it is made from the same sources.
 set(ZK_STATIC_RUNTIME -static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
 
+if(ZK_LEAN)
+    include(cmake/lean.cmake)
+    return()
+endif()
+
 zk_add_portable(${CMAKE_SOURCE_DIR}/core/os_win32.cpp)
 
 # Everything of the plugin but its entry point; the test program links it too.
@@ -19,63 +24,27 @@ add_library(zk_plugin_core OBJECT
     patches/slider_patches.cpp)
 target_link_libraries(zk_plugin_core PUBLIC zk_portable)
 
-# What players download is built for size, from its own copy of the portable code
-# and the Windows seam: the win32 thread model (no winpthread), only the library
-# templates each source uses, small failure paths (core/runtime_win32.cpp) in place
-# of the library's printing ones, -Os, and stripped. The test program keeps the
-# -posix build of the same code.
-# The tricks below, and the guard that checks them (plugin-link-map, plugin-imports'
-# size cap), were last checked with GCC 12 (Debian's mingw-w64 12-win32).
-set(ZK_LEAN_CHECKED_GCC 12)
-string(REGEX MATCH "^[0-9]+" zk_gcc_major "${CMAKE_CXX_COMPILER_VERSION}")
-if(NOT zk_gcc_major STREQUAL ZK_LEAN_CHECKED_GCC)
-    message(WARNING "the lean build was checked with GCC ${ZK_LEAN_CHECKED_GCC}; this is GCC "
-                    "${CMAKE_CXX_COMPILER_VERSION}: see that plugin-link-map and the size cap of "
-                    "plugin-imports still pass, and measure again (README, Size)")
-endif()
-
-# The lean compile of a target's own sources.
-function(zk_compile_lean target)
-    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
-    target_compile_options(${target} PRIVATE
-        $<$<COMPILE_LANGUAGE:CXX>:-Os -include ${CMAKE_SOURCE_DIR}/core/lean_templates.h>)
-    set_target_properties(${target} PROPERTIES
-        CXX_COMPILER_LAUNCHER ${CMAKE_SOURCE_DIR}/cmake/win32-threads.sh
-        CXX_LINKER_LAUNCHER ${CMAKE_SOURCE_DIR}/cmake/win32-threads.sh)
-endfunction()
-
-# The portable code and the Windows seam built lean once, for the plugin and the
-# checker alike.
-add_library(zk_lean OBJECT ${ZK_PORTABLE_SOURCES}
-    ${CMAKE_SOURCE_DIR}/core/os_win32.cpp ${CMAKE_SOURCE_DIR}/core/runtime_win32.cpp)
-zk_compile_lean(zk_lean)
-
-function(zk_build_lean target)
-    target_link_libraries(${target} PRIVATE zk_lean)
-    zk_compile_lean(${target})
-    target_link_options(${target} PRIVATE ${ZK_STATIC_RUNTIME} -s)
-endfunction()
-
-configure_file(core/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
-add_library(ZorbelKavrin MODULE
-    core/dll_main.cpp
-    core/host_routines_win32.cpp
-    patches/startup_patches.cpp
-    patches/slider_patches.cpp
-    ${CMAKE_BINARY_DIR}/version.rc)
-target_link_libraries(ZorbelKavrin PRIVATE user32)
-set_target_properties(ZorbelKavrin PROPERTIES PREFIX "" SUFFIX ".asi")
-zk_build_lean(ZorbelKavrin)
-# No exports at all: without this, ld exports every symbol of a DLL that names none.
-# The map names the stripped DLL's routines for the machine-code checks.
-target_link_options(ZorbelKavrin PRIVATE -Wl,--exclude-all-symbols
-    -Wl,--image-base,0x10000000 -Wl,-Map,${CMAKE_BINARY_DIR}/ZorbelKavrin.map)
-
+# What players download, the plugin and the checker, comes from a sub-build of its
+# own with the win32-thread-model tool chain (cmake/lean.cmake), into this build's
+# bin/ and ZorbelKavrin.map; the test program and the simulated host stay with the
+# -posix one.
+include(ExternalProject)
+set(ZK_PLUGIN_FILE ${CMAKE_BINARY_DIR}/bin/ZorbelKavrin.asi)
+set(ZK_CHECKER_FILE ${CMAKE_BINARY_DIR}/bin/zk-check.exe)
+set(ZK_PLUGIN_MAP ${CMAKE_BINARY_DIR}/ZorbelKavrin.map)
+ExternalProject_Add(zk-lean
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/lean
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686-win32.cmake
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DZK_LEAN=ON
+               -DZK_LEAN_OUTPUT=${CMAKE_BINARY_DIR}/bin -DZK_LEAN_MAP=${ZK_PLUGIN_MAP}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS TRUE
+    BUILD_BYPRODUCTS ${ZK_PLUGIN_FILE} ${ZK_CHECKER_FILE} ${CMAKE_BINARY_DIR}/bin/zk-empty-dll.dll ${ZK_PLUGIN_MAP})
 
 add_subdirectory(tools/simhost)
 # The examples beside the programs: the report tool's default settings folder.
 file(COPY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_BINARY_DIR}/bin/examples)
 add_subdirectory(tools/hostsim)
-add_subdirectory(tools/zk-check)
 add_subdirectory(tests/windows)
 include(cmake/package.cmake)
