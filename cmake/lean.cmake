@@ -6,8 +6,22 @@
 # (mingw-i686-win32.cmake; no winpthread), only the library templates each source
 # uses (core/lean_templates.h), small failure paths (core/runtime_win32.cpp) in
 # place of the library's printing ones, -Os, and stripped.
+# Each trick can be switched off, for scripts/measure-lean, which measures them
+# again one by one; a build for players uses them all.
+# (Plain variables, not cached: a build configured before a default changed takes
+# the new one.)
+foreach(zk_trick ZK_LEAN_TEMPLATES ZK_LEAN_RUNTIME ZK_LEAN_GC_SECTIONS)  # each ON or OFF
+    if(NOT DEFINED ${zk_trick})
+        set(${zk_trick} ON)
+    endif()
+endforeach()
+if(NOT DEFINED ZK_LEAN_OPTIMIZE)
+    set(ZK_LEAN_OPTIMIZE -Os)
+endif()
+
 execute_process(COMMAND ${CMAKE_CXX_COMPILER} -v ERROR_VARIABLE zk_compiler_says OUTPUT_QUIET)
-if(NOT zk_compiler_says MATCHES "Thread model: win32")
+# ZK_LEAN_ANY_THREAD_MODEL=ON: a compiler of another model, for measurements only.
+if(NOT zk_compiler_says MATCHES "Thread model: win32" AND NOT ZK_LEAN_ANY_THREAD_MODEL)
     message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not have the win32 thread model; the plugin is built "
                         "with one that has (cmake/mingw-i686-win32.cmake)")
 endif()
@@ -27,20 +41,26 @@ endif()
 # The lean compile of a target's own sources.
 function(zk_compile_lean target)
     target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
-    target_compile_options(${target} PRIVATE
-        $<$<COMPILE_LANGUAGE:CXX>:-Os -include ${CMAKE_SOURCE_DIR}/core/lean_templates.h>)
+    target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${ZK_LEAN_OPTIMIZE}>)
+    if(ZK_LEAN_TEMPLATES)
+        target_compile_options(${target} PRIVATE
+            $<$<COMPILE_LANGUAGE:CXX>:-include ${CMAKE_SOURCE_DIR}/core/lean_templates.h>)
+    endif()
+    if(ZK_LEAN_GC_SECTIONS)
+        target_compile_options(${target} PRIVATE -ffunction-sections -fdata-sections)
+    endif()
 endfunction()
 
 # The portable code and the Windows seam built lean once, for the plugin and the
 # checker alike.
-add_library(zk_lean OBJECT ${ZK_PORTABLE_SOURCES}
-    ${CMAKE_SOURCE_DIR}/core/os_win32.cpp ${CMAKE_SOURCE_DIR}/core/runtime_win32.cpp)
+add_library(zk_lean OBJECT ${ZK_PORTABLE_SOURCES} ${CMAKE_SOURCE_DIR}/core/os_win32.cpp
+    $<$<BOOL:${ZK_LEAN_RUNTIME}>:${CMAKE_SOURCE_DIR}/core/runtime_win32.cpp>)
 zk_compile_lean(zk_lean)
 
 function(zk_build_lean target)
     target_link_libraries(${target} PRIVATE zk_lean)
     zk_compile_lean(${target})
-    target_link_options(${target} PRIVATE ${ZK_STATIC_RUNTIME} -s)
+    target_link_options(${target} PRIVATE ${ZK_STATIC_RUNTIME} -s $<$<BOOL:${ZK_LEAN_GC_SECTIONS}>:-Wl,--gc-sections>)
 endfunction()
 
 configure_file(core/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
