@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 namespace zk {
 
 GlobalSettingsRecord GlobalSettings;

@@ -140,19 +140,28 @@ void PutRelative(std::uint8_t* at, std::uint8_t opcode, const void* target) {
     std::memcpy(at + 1, &displacement, 4);
 }
 
-}  // namespace
-
-bool InSystemModule(const void* target, std::string* why) {
+// The file name of the module that holds address, or false when none does.
+bool ModuleNameOf(const void* address, std::wstring* name) {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCWSTR>(target), &module)) {
-        *why = "it jumps to " + Hex(target) + ", in no module: hooked by something else";
+                            static_cast<LPCWSTR>(address), &module)) {
         return false;
     }
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-    std::wstring name(path, length < MAX_PATH ? length : 0);
-    name = name.substr(name.find_last_of(L"\\/") + 1);
+    name->assign(path, length < MAX_PATH ? length : 0);
+    *name = name->substr(name->find_last_of(L"\\/") + 1);
+    return true;
+}
+
+}  // namespace
+
+bool InSystemModule(const void* target, std::string* why) {
+    std::wstring name;
+    if (!ModuleNameOf(target, &name)) {
+        *why = "it jumps to " + Hex(target) + ", in no module: hooked by something else";
+        return false;
+    }
     for (const wchar_t* system : {L"kernel32.dll", L"kernelbase.dll", L"ntdll.dll"}) {
         if (_wcsicmp(name.c_str(), system) == 0) return true;
     }
@@ -201,15 +210,9 @@ std::string DescribeStubs(const void* entry) {
     };
     if (body == nullptr) return bytes(static_cast<const std::uint8_t*>(entry), 6) + " -> " + why;
     if (body == entry) return bytes(body, 5) + ", no stub";
-    HMODULE module = nullptr;
-    wchar_t path[MAX_PATH] = L"?";
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(body), &module)) {
-        GetModuleFileNameW(module, path, MAX_PATH);
-    }
-    std::wstring name(path);
-    return bytes(static_cast<const std::uint8_t*>(entry), 6) + " -> " + bytes(body, 5) + " in " +
-           Narrow(name.substr(name.find_last_of(L"\\/") + 1));
+    std::wstring name = L"?";
+    ModuleNameOf(body, &name);
+    return bytes(static_cast<const std::uint8_t*>(entry), 6) + " -> " + bytes(body, 5) + " in " + Narrow(name);
 }
 
 void* InstallDetour(void* entry, const void* replacement, JumpCheck check, std::string* why) {
