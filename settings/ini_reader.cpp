@@ -1,11 +1,11 @@
 #include "settings/ini_reader.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "settings/ini_lines.h"
+#include "settings/nearest_double.h"
 
 namespace zk {
 namespace {
@@ -74,22 +74,20 @@ std::int32_t ParseInteger(std::string_view text) {
 double ParseDecimal(std::string_view text) {
     bool negative = false;
     std::size_t at = SkipSpaceAndSign(text, &negative);
-    const std::size_t begin = at;
+    DecimalNumber number;  // Point counts the digits before the point, less leading zeros
     std::size_t digits = 0;
-    // Decimal exponent of the first significant digit, for the out-of-range verdict.
-    long long leadExponent = 0;
-    bool seenSignificant = false;
     for (; at < text.size() && IsDigit(text[at]); ++at, ++digits) {
-        if (text[at] != '0') seenSignificant = true;
-        if (seenSignificant) ++leadExponent;
+        if (number.Count == 0 && text[at] == '0') continue;
+        AppendDigit(number, text[at] - '0');
+        ++number.Point;
     }
     if (at < text.size() && text[at] == '.') {
-        ++at;
-        for (; at < text.size() && IsDigit(text[at]); ++at, ++digits) {
-            if (!seenSignificant) {
-                if (text[at] != '0') seenSignificant = true;
-                else --leadExponent;
+        for (++at; at < text.size() && IsDigit(text[at]); ++at, ++digits) {
+            if (number.Count == 0 && text[at] == '0') {
+                --number.Point;
+                continue;
             }
+            AppendDigit(number, text[at] - '0');
         }
     }
     if (digits == 0) return 0.0;  // no number: nothing converted
@@ -100,25 +98,13 @@ double ParseDecimal(std::string_view text) {
             exponentNegative = text[exponentAt] == '-';
             ++exponentAt;
         }
-        if (exponentAt < text.size() && IsDigit(text[exponentAt])) {
-            long long exponent = 0;
-            for (; exponentAt < text.size() && IsDigit(text[exponentAt]); ++exponentAt) {
-                if (exponent < 100000000) exponent = exponent * 10 + (text[exponentAt] - '0');
-            }
-            leadExponent += exponentNegative ? -exponent : exponent;
-            at = exponentAt;
+        long long exponent = 0;  // held short of overflow: far past any double's range
+        for (; exponentAt < text.size() && IsDigit(text[exponentAt]); ++exponentAt) {
+            if (exponent < 100000000) exponent = exponent * 10 + (text[exponentAt] - '0');
         }
+        number.Point += exponentNegative ? -exponent : exponent;
     }
-    double value = 0.0;
-    const auto converted = std::from_chars(text.data() + begin, text.data() + at, value,
-                                           std::chars_format::general);
-    if (converted.ec == std::errc::result_out_of_range) {
-        value = !seenSignificant ? 0.0
-                : leadExponent > 0 ? std::numeric_limits<double>::infinity()
-                                   : 0.0;
-    } else if (converted.ec != std::errc()) {
-        value = 0.0;
-    }
+    const double value = NearestDouble(number);
     return negative ? -value : value;
 }
 

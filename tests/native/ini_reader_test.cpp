@@ -163,6 +163,73 @@ TEST(ParseFloat, ManyDigitsStillRoundCorrectly) {
     EXPECT_EQ(ParseFloat("1" + std::string(40, '0')), std::numeric_limits<float>::infinity());
 }
 
+// Against glibc's strtod, which rounds every input correctly: the exact ties
+// between two doubles (written out in full from an 80-bit long double, which holds
+// them), the decimals one unit in the last place either side of them, ties that
+// are not ties only past the reader's 800 digits, and random doubles written with
+// 1 to 17 significant digits, across the whole range, subnormals included.
+TEST(ParseDecimal, MatchesAnExactStrtod) {
+    std::vector<std::string> texts = {"2.2250738585072011e-308", "2.2250738585072012e-308",
+                                      "4.9406564584124654e-324", "2.4703282292062327e-324",
+                                      "2.4703282292062328e-324", "1.7976931348623157e308",
+                                      "1.7976931348623158e308", "1.7976931348623159e308",
+                                      "9007199254740993", "9007199254740992.5", "0.1e-330",
+                                      "1e-330", "1e310", "123456789012345678901234567890"};
+    const auto withLastDigit = [](std::string text, int change) {
+        const std::size_t e = text.find('e');
+        std::size_t last = e - 1;
+        while (change != 0) {  // a decimal change in the last digit, with carry or borrow
+            char& c = text[last];
+            if (c == '.') { --last; continue; }
+            const int digit = c - '0' + change;
+            change = digit < 0 ? -1 : digit > 9 ? 1 : 0;
+            c = static_cast<char>('0' + (digit + 10) % 10);
+            --last;
+        }
+        return text;
+    };
+    std::uint64_t state = 0x2545F4914F6CDD1Dull;
+    const auto next = [&state] {
+        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 3000; ++i) {
+        const std::uint64_t bits = next() & 0x7FFFFFFFFFFFFFFFull;
+        double low;
+        std::memcpy(&low, &bits, sizeof low);
+        if (!std::isfinite(low)) continue;
+        const long double tie = (static_cast<long double>(low) +
+                                 std::nextafter(low, std::numeric_limits<double>::infinity())) / 2;
+        char exact[1200];
+        std::snprintf(exact, sizeof exact, "%.800Le", tie);
+        std::string text = exact;
+        const std::size_t e = text.find('e');
+        // Shortest exact form: the trailing zeros of the 800 places go.
+        std::size_t end = e;
+        while (text[end - 1] == '0') --end;
+        text = text.substr(0, end) + text.substr(e);
+        texts.push_back(text);
+        texts.push_back(withLastDigit(text, 1));
+        texts.push_back(withLastDigit(text, -1));
+        // The tie with digits past 800 that are zero, or one that is not.
+        const std::string mantissa = text.substr(0, text.find('e'));
+        const std::string power = text.substr(text.find('e'));
+        texts.push_back(mantissa + std::string(900 - mantissa.size(), '0') + power);
+        texts.push_back(mantissa + std::string(900 - mantissa.size(), '0') + "1" + power);
+        std::snprintf(exact, sizeof exact, "%.*e", static_cast<int>(next() % 17), low);
+        texts.push_back(exact);
+    }
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");
+    for (const std::string& text : texts) {
+        const double expected = std::strtod(text.c_str(), nullptr);
+        const double mine = ParseDecimal(text);
+        ASSERT_EQ(std::memcmp(&mine, &expected, sizeof mine), 0)
+            << text << "\n  gives " << std::hexfloat << mine << ", strtod " << expected;
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
 TEST(ParseFloat, IndependentOfTheProcessLocale) {
     // A host may set a locale whose decimal point is a comma.
     const char* previous = std::setlocale(LC_ALL, nullptr);

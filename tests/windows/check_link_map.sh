@@ -1,9 +1,9 @@
 #!/bin/bash
 # The lean build's guard, on the plugin's link map: the run-time objects it must
 # not pull in. Each is what one of the lean build's tricks keeps out (the win32
-# thread model, the string members each source uses, small failure paths); a new
-# compiler or library that brings one back shows here, by name, before the size
-# does.
+# thread model, the string members each source uses, small failure paths, a
+# number reader of our own); a new compiler or library that brings one back shows
+# here, by name, before the size does.
 #
 #   check_link_map.sh MAP
 set -u
@@ -25,6 +25,7 @@ libstdc++.a(ios-inst.o)           the stream base
 libstdc++.a(locale-inst.o)        stream locales
 libstdc++.a(functexcept.o)        the library'"'"'s __throw_* helpers, formatted
 libstdc++.a(snprintf_lite.o)      their printf
+libstdc++.a(floating_from_chars.o) from_chars for doubles (settings/nearest_double.cpp reads numbers)
 libmingwex.a(lib32_libmingwex_a-mingw_pformat.o)  mingw'"'"'s printf engine
 libwinpthread.a                   winpthread'
 status=0 found=0

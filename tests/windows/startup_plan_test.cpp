@@ -55,6 +55,14 @@ TEST(StartupPlan, SteeringAngleStoredAsRead) {
         {"FrontSteerAngle=wide", 0x00000000},
         {"FrontSteerAngle=-0", 0x80000000},
         {"FrontSteerAngle=1e40", 0x7F800000},
+        // The 32-bit build's own exact reading: to the nearest double, then float.
+        {"FrontSteerAngle=0.1", 0x3DCCCCCD},
+        {"FrontSteerAngle=1.4e-45", 0x00000001},
+        {"FrontSteerAngle=340282356779733661637539395458142568448", 0x7F800000},  // a tie: to even
+        // 1 + 2^-24 + 2^-53: a tie of doubles, to the even 1 + 2^-24, a tie of floats.
+        {"FrontSteerAngle=1.00000005960464488641292746251565404236316680908203125", 0x3F800000},
+        {"FrontSteerAngle=1.000000059604644886412927462515654042363166809082031251", 0x3F800001},
+        {"FrontSteerAngle=340282356779733623858607532500980858880", 0x7F7FFFFF},
         {"Other=1", 0x43AA0000},
     };
     for (const auto& [line, bits] : cases) {
