@@ -57,10 +57,23 @@ add_library(zk_lean OBJECT ${ZK_PORTABLE_SOURCES} ${CMAKE_SOURCE_DIR}/core/os_wi
     $<$<BOOL:${ZK_LEAN_RUNTIME}>:${CMAKE_SOURCE_DIR}/core/runtime_win32.cpp>)
 zk_compile_lean(zk_lean)
 
+# The library's failure paths that core/runtime_win32.cpp stands in for, by the
+# linker's --wrap (the mangled names, without i686's leading underscore).
+set(ZK_LEAN_WRAPPED
+    _ZN9__gnu_cxx27__verbose_terminate_handlerEv
+    _ZSt20__throw_length_errorPKc _ZSt19__throw_logic_errorPKc
+    _ZSt24__throw_out_of_range_fmtPKcz _ZSt17__throw_bad_allocv
+    _ZSt28__throw_bad_array_new_lengthv)
+
 function(zk_build_lean target)
     target_link_libraries(${target} PRIVATE zk_lean)
     zk_compile_lean(${target})
     target_link_options(${target} PRIVATE ${ZK_STATIC_RUNTIME} -s $<$<BOOL:${ZK_LEAN_GC_SECTIONS}>:-Wl,--gc-sections>)
+    if(ZK_LEAN_RUNTIME)
+        foreach(name ${ZK_LEAN_WRAPPED})
+            target_link_options(${target} PRIVATE -Wl,--wrap=${name})
+        endforeach()
+    endif()
 endfunction()
 
 configure_file(core/version.rc.in ${CMAKE_BINARY_DIR}/version.rc @ONLY)
