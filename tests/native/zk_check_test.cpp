@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 
 #include "check.h"
 #include "json.h"
@@ -578,6 +579,20 @@ TEST(CommandLine, ExitStatuses) {
     EXPECT_EQ(RunCommand("--bogus"), 2);
     EXPECT_EQ(RunCommand("--plugin-dir"), 2);
     EXPECT_EQ(RunCommand("--help"), 0);
+}
+
+// The checker's std::terminate handler: the library's words, then abort.
+template <class Thrown>
+void Raise(Thrown thrown) { throw thrown; }
+
+TEST(CommandLine, AnEscapingExceptionEndsWithTheLibrarysMessage) {
+    std::set_terminate(zk::check::PrintTerminateMessage);
+    EXPECT_DEATH([]() noexcept { Raise(std::bad_alloc()); }(),
+                 "^terminate called after throwing an instance of 'St9bad_alloc'\n  what\\(\\):  std::bad_alloc\n$");
+    EXPECT_DEATH([]() noexcept { Raise(std::runtime_error("the report")); }(),
+                 "instance of 'St13runtime_error'\n  what\\(\\):  the report\n$");
+    EXPECT_DEATH([]() noexcept { Raise(7); }(), "^terminate called after throwing an instance of 'i'\n$");
+    EXPECT_DEATH(std::terminate(), "^terminate called without an active exception\n$");
 }
 
 TEST(CommandLine, DefaultsToTheCurrentFolder) {

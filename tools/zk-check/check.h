@@ -83,6 +83,12 @@ std::string Verdict(const Result& result);
 std::string RenderText(const Result& result);
 std::string RenderJson(const Result& result);
 
+// std::terminate's handler for the checker: the C++ library's own message ("terminate
+// called after throwing an instance of '...'" and the what() text) on stderr, then
+// abort. The type's name is as the run-time holds it, not demangled: the players'
+// build carries no demangler (48 KB).
+[[noreturn]] void PrintTerminateMessage();
+
 // The parsed document of one file, sections and keys in stored order.
 std::string DumpIniJson(const os::NativePath& path);
 std::string DumpDocumentJson(bool found, const IniDocument& document);

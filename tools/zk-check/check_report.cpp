@@ -1,8 +1,13 @@
 // The report: the verdict line, the text a player reads and the JSON a script
-// reads, and the parsed-document dump of --dump-ini.
+// reads, the parsed-document dump of --dump-ini, and the last words of a failure.
 #include "check_parts.h"
 
+#include <cxxabi.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "json.h"
 #include "settings/global_settings.h"
@@ -175,6 +180,33 @@ std::string DumpDocumentJson(bool found, const IniDocument& document) {
         sections.push_back(json::Object({{"name", json::String(name)}, {"keys", json::Array(pairs)}}));
     }
     return json::Object({{"found", json::Bool(found)}, {"sections", json::Array(sections)}}) + "\n";
+}
+
+void PrintTerminateMessage() {
+    static bool terminating = false;
+    if (terminating) {
+        std::fputs("terminate called recursively\n", stderr);
+        std::abort();
+    }
+    terminating = true;
+    const std::type_info* type = abi::__cxa_current_exception_type();
+    if (type == nullptr) {
+        std::fputs("terminate called without an active exception\n", stderr);
+        std::abort();
+    }
+    const char* name = type->name();
+    std::fputs("terminate called after throwing an instance of '", stderr);
+    std::fputs(name[0] == '*' ? name + 1 : name, stderr);
+    std::fputs("'\n", stderr);
+    try {
+        throw;
+    } catch (const std::exception& exception) {
+        std::fputs("  what():  ", stderr);
+        std::fputs(exception.what(), stderr);
+        std::fputs("\n", stderr);
+    } catch (...) {
+    }
+    std::abort();
 }
 
 }  // namespace zk::check

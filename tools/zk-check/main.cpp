@@ -7,6 +7,7 @@
 // and waits for Enter before the window closes.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,7 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::set_terminate(zk::check::PrintTerminateMessage);
     const bool ownsConsole = zk::check::sys::OwnsConsole();
     const int status = Check(Arguments(argc, argv), ownsConsole);
     if (ownsConsole) {
