@@ -202,18 +202,18 @@ TEST(ParseDecimal, MatchesAnExactStrtod) {
                                  std::nextafter(low, std::numeric_limits<double>::infinity())) / 2;
         char exact[1200];
         std::snprintf(exact, sizeof exact, "%.800Le", tie);
-        std::string text = exact;
-        const std::size_t e = text.find('e');
+        const std::string written = exact;
         // Shortest exact form: the trailing zeros of the 800 places go.
+        const std::size_t e = written.find('e');
         std::size_t end = e;
-        while (text[end - 1] == '0') --end;
-        text = text.substr(0, end) + text.substr(e);
+        while (written[end - 1] == '0') --end;
+        const std::string mantissa = written.substr(0, end);
+        const std::string power = written.substr(e);
+        const std::string text = mantissa + power;
         texts.push_back(text);
         texts.push_back(withLastDigit(text, 1));
         texts.push_back(withLastDigit(text, -1));
         // The tie with digits past 800 that are zero, or one that is not.
-        const std::string mantissa = text.substr(0, text.find('e'));
-        const std::string power = text.substr(text.find('e'));
         texts.push_back(mantissa + std::string(900 - mantissa.size(), '0') + power);
         texts.push_back(mantissa + std::string(900 - mantissa.size(), '0') + "1" + power);
         std::snprintf(exact, sizeof exact, "%.*e", static_cast<int>(next() % 17), low);
