@@ -69,27 +69,34 @@ if [ "$mode" = --how ]; then
 fi
 [ "$ZK_32" != none ] || die "32-bit programs do not run here: $ZK_32_WHY; run scripts/setup.sh"
 
-# Under qemu the shim from lib/noreplace.c is preloaded into the 32-bit loader; it
-# is rebuilt whenever its source or its build command changes. LD_PRELOAD names it
-# through $LIB, so 64-bit processes load an empty twin.
+# Under qemu two shims are preloaded, through one LD_PRELOAD that names them by
+# $LIB: lib/noreplace.c into the 32-bit loader, and lib/guestmem.c into the 64-bit
+# processes, where wineserver then reads and writes an emulated process's memory
+# at its guest base. The base is fixed (QEMU_GUEST_BASE, which every emulated
+# process inherits) so that wineserver can find it in that process's environment;
+# qemu's own choice lies at the lowest page it may map (0x1000 here) and would do
+# as well, but only a fixed one can be read back. Both shims are rebuilt whenever
+# their sources or their build commands change.
+ZK_GUEST_BASE=0x100000000
 build_shim() {
     local shim=$HOME_DIR/shim key
-    local compile=(gcc -m32 -O2 -fPIC -ffreestanding -fno-stack-protector -c "$here/lib/noreplace.c")
-    key="$(sha256sum < "$here/lib/noreplace.c" | cut -d' ' -f1) ${compile[*]}"
+    local compile32=(gcc -m32 -O2 -fPIC -ffreestanding -fno-stack-protector -c "$here/lib/noreplace.c")
+    local compile64=(gcc -O2 -shared -fPIC -Wall -o "$shim/lib/x86_64-linux-gnu/noreplace.so.tmp" "$here/lib/guestmem.c" -ldl)
+    key="$(cat "$here/lib/noreplace.c" "$here/lib/guestmem.c" | sha256sum | cut -d' ' -f1) ${compile32[*]} ${compile64[*]}"
     [ -f "$shim/lib/i386-linux-gnu/noreplace.so" ] &&
         ! zk_stale "$shim/lib/x86_64-linux-gnu/noreplace.so" "$key" && return 0
     mkdir -p "$shim/lib/i386-linux-gnu" "$shim/lib/x86_64-linux-gnu" &&
-        "${compile[@]}" -o "$shim/noreplace.o" &&
+        "${compile32[@]}" -o "$shim/noreplace.o" &&
         ld -m elf_i386 -shared -o "$shim/lib/i386-linux-gnu/noreplace.so.tmp" "$shim/noreplace.o" &&
-        echo 'int zk_noreplace_twin;' > "$shim/twin.c" &&
-        gcc -shared -fPIC -o "$shim/lib/x86_64-linux-gnu/noreplace.so.tmp" "$shim/twin.c" &&
+        "${compile64[@]}" &&
         mv -f "$shim/lib/i386-linux-gnu/noreplace.so.tmp" "$shim/lib/i386-linux-gnu/noreplace.so" &&
         mv -f "$shim/lib/x86_64-linux-gnu/noreplace.so.tmp" "$shim/lib/x86_64-linux-gnu/noreplace.so" &&
         zk_built "$shim/lib/x86_64-linux-gnu/noreplace.so" "$key"
 }
 if [ "$ZK_32" = emulated ]; then
-    ( flock 9 && build_shim ) 9>"$HOME_DIR/shim.lock" || die "cannot build the mmap shim"
+    ( flock 9 && build_shim ) 9>"$HOME_DIR/shim.lock" || die "cannot build the shims for qemu"
     export LD_PRELOAD="$HOME_DIR/shim/\$LIB/noreplace.so"
+    export QEMU_GUEST_BASE=$ZK_GUEST_BASE
 fi
 
 # The prefix is made once, by the native 64-bit Wine: a prefix made by the 32-bit

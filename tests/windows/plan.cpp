@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
+
+#include "patches/patch_sites.h"
 
 #include "plugin_image.h"
 
@@ -77,6 +80,38 @@ std::string DescribeDifferences(const std::vector<std::uint8_t>& want,
     return out.str();
 }
 
+// The tools' list of the plan's places (PlanSites) holds every byte the plugin
+// wrote, each place it lists for these switches was written, and where the bytes do
+// not depend on the plugin's base they are the ones the list gives.
+void ExpectListedSites(const Flags& flags, const std::vector<std::uint8_t>& image) {
+    const std::vector<zk::PatchSite> sites = zk::PlanSites();
+    const auto& pristine = harness::PristineImage();
+    for (std::uint32_t i = 0; i < image.size(); ++i) {
+        const std::uint32_t address = SIM_IMAGE_BASE + i;
+        if (image[i] == pristine[i] || (address >= SIM_HASH_CALLS && address < SIM_HASH_CALLS + 4)) continue;
+        const bool listed = std::any_of(sites.begin(), sites.end(), [address](const zk::PatchSite& site) {
+            return address >= site.Address && address < site.Address + site.Width;
+        });
+        EXPECT_TRUE(listed) << std::hex << "0x" << address << " is written but no place of PlanSites() holds it";
+    }
+    zk::GlobalSettingsRecord on;
+    on.ExpandMemoryPools = flags.Pools;
+    on.InfiniteTuningSliders = flags.Tuning;
+    on.InfiniteAutosculptSliders = flags.Autosculpt;
+    for (const zk::PatchSite& site : sites) {
+        const std::uint32_t at = site.Address - SIM_IMAGE_BASE;
+        const std::vector<std::uint8_t> live(image.begin() + at, image.begin() + at + site.Width);
+        const std::vector<std::uint8_t> before(pristine.begin() + at, pristine.begin() + at + site.Width);
+        const bool written = site.Switch == nullptr || on.*site.Switch;
+        EXPECT_EQ(live != before, written) << std::hex << "0x" << site.Address << " " << site.What;
+        const std::vector<std::uint8_t> planned = zk::PlannedBytes(site);
+        if (written) {
+            EXPECT_TRUE(std::equal(planned.begin(), planned.end(), live.begin()))
+                << std::hex << "0x" << site.Address << " " << site.What;
+        }
+    }
+}
+
 }  // namespace
 
 std::string FlagIni(const Flags& flags) {
@@ -105,6 +140,7 @@ void ExpectPlan(harness::Scenario& scenario, const Flags& flags, std::uint32_t s
     plan.Put32(SIM_HASH_CALLS, hashesBefore + hashCalls);  // the host's hash counts its calls
     const std::vector<std::uint8_t> image = harness::CurrentImage();
     EXPECT_TRUE(image == plan.Image) << DescribeDifferences(plan.Image, image);
+    ExpectListedSites(flags, image);
 
     // Each window opened with 0x40 and closed again with what the page had.
     const auto calls = harness::TakeProtectCalls();

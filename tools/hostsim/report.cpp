@@ -4,31 +4,13 @@
 #include <cstring>
 
 #include "core/host_addresses.h"
+#include "patches/patch_sites.h"
 #include "host_object.h"
 #include "json.h"
 #include "plugin_image.h"
 
 namespace hostsim {
 namespace {
-
-struct Site {
-    std::uint32_t Address;
-    std::uint32_t Width;
-    const char* What;
-};
-
-std::vector<Site> PluginSites() {
-    std::vector<Site> sites{{zk::kSteerAngleAddress, 4, "front steering angle"}};
-    for (const auto& pool : zk::kPoolWrites) sites.push_back({pool.Address, 4, "memory pool value"});
-    sites.push_back({zk::kLodCallSite, 5, "level-of-detail hook: CALL"});
-    sites.push_back({zk::kAttributeJumpSite, 5, "attribute value hook: JMP"});
-    sites.push_back({zk::kAttributeNopSite, zk::kAttributeNopCount, "after the attribute value hook: no-operations"});
-    for (const auto& nops : zk::kTuningSliderNops) sites.push_back({nops.Address, nops.Count, "tuning sliders: no-operations"});
-    sites.push_back({zk::kTuningSliderJumpSite, 5, "tuning sliders: JMP"});
-    sites.push_back({zk::kAutosculptSliderNop.Address, zk::kAutosculptSliderNop.Count, "autosculpt sliders: no-operations"});
-    sites.push_back({zk::kAutosculptJumpSite, 5, "autosculpt sliders: JMP"});
-    return sites;
-}
 
 std::string HexByte(std::uint8_t byte) {
     char text[4];
@@ -75,7 +57,7 @@ std::string NameTarget(std::uint32_t target, std::uint32_t moduleBase, std::uint
     return "host code " + Hex32(target);
 }
 
-Change Describe(const Site& site, std::uint32_t moduleBase, std::uint32_t moduleSize) {
+Change Describe(const zk::PatchSite& site, std::uint32_t moduleBase, std::uint32_t moduleSize) {
     Change change;
     change.Address = site.Address;
     const auto& pristine = harness::PristineImage();
@@ -84,7 +66,7 @@ Change Describe(const Site& site, std::uint32_t moduleBase, std::uint32_t module
                          pristine.begin() + (site.Address - SIM_IMAGE_BASE + site.Width));
     change.After.assign(live, live + site.Width);
     change.What = site.What;
-    if (site.Address == zk::kSteerAngleAddress) {
+    if (site.Kind == zk::SiteKind::SteerAngle) {
         change.What += " " + FloatText(harness::BitsFloat(Little32(change.Before, 0))) + " -> " +
                        FloatText(harness::BitsFloat(Little32(change.After, 0)));
     } else if (site.Width == 4) {
@@ -117,7 +99,7 @@ std::vector<Change> DescribeChanges(const std::vector<harness::ByteChange>& byte
                                     std::uint32_t moduleSize) {
     std::vector<Change> changes;
     std::vector<bool> explained(bytes.size(), false);
-    for (const Site& site : PluginSites()) {
+    for (const zk::PatchSite& site : zk::PlanSites()) {
         bool touched = false;
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             if (bytes[i].Address >= site.Address && bytes[i].Address < site.Address + site.Width) {

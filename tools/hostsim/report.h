@@ -18,6 +18,7 @@ struct Options {
     bool HasEntryPoint = false;
     std::uint32_t EntryPoint = 0;
     bool Json = false;
+    std::wstring StayUntil;  // the simulated game as a player starts it, until this file exists
 };
 
 struct Change {

@@ -52,6 +52,14 @@ std::string FloatText(float value) {
     return std::string(text, written.ptr);
 }
 
+std::string Hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+
 // One file's warnings, from `first` on, by line; those about the whole file first.
 void SortByLine(std::vector<Warning>& warnings, std::size_t first) {
     std::stable_sort(warnings.begin() + static_cast<std::ptrdiff_t>(first), warnings.end(),

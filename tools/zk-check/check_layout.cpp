@@ -75,12 +75,6 @@ bool MentionsAsiFiles(const std::string& bytes) {
     return false;
 }
 
-PeVersion VersionOf(const std::string& path) {
-    std::string bytes;
-    if (!os::ReadWholeFile(os::PathFromUtf8(path), bytes)) return {"", "the file cannot be read"};
-    return ReadPeVersion(bytes);
-}
-
 constexpr char kSumsFileName[] = "ZorbelKavrin-SHA256SUMS.txt";
 
 // The package's checksum list, beside the game's exe as the package puts it: each
@@ -149,6 +143,12 @@ void FindLoaders(const Place& game, Result& result) {
 }
 
 }  // namespace
+
+PeVersion VersionOf(const std::string& path) {
+    std::string bytes;
+    if (!os::ReadWholeFile(os::PathFromUtf8(path), bytes)) return {"", "the file cannot be read"};
+    return ReadPeVersion(bytes);
+}
 
 // Where Explorer's copy of a file (" - Copy", " (2)") starts in its folded name, or npos.
 std::size_t CopyMark(const std::string& folded) {

@@ -2,6 +2,7 @@
 // together. Not for use outside the checker: check.h is its interface.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,8 @@ std::string Fold(std::string_view text);  // A to Z made a to z, nothing else
 std::string Quote(std::string_view text);
 bool EndsWith(std::string_view text, std::string_view end);
 std::string FloatText(float value);  // the shortest text that reads back as value
+std::string Hex32(std::uint32_t value);  // "0x1A2B"
+std::string FileNameOf(const std::string& path);  // after its last separator
 // One file's warnings, from `first` on, by line; those about the whole file first.
 void SortByLine(std::vector<Warning>& warnings, std::size_t first);
 
@@ -53,5 +56,6 @@ std::size_t CopyMark(const std::string& folded);  // where " - Copy" or " (2)" s
 std::string MeantName(const std::string& name);   // the name a player most likely meant
 std::string NameMistake(const std::string& name, const std::string& meant);
 bool SameName(const std::string& a, const std::string& b);  // the same entry to the plugin
+PeVersion VersionOf(const std::string& path);  // of a program or DLL file, from its version resource
 
 }  // namespace zk::check

@@ -1,4 +1,5 @@
 // zk-check [--plugin-dir DIR] [--exe FILE] [--json] [DIR | FILE.ini | GAME.exe]...
+// zk-check --running [--json]
 // zk-check --dump-ini FILE
 // zk-check --version
 //
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "check.h"
+#include "live.h"
 #include "sys.h"
 
 #ifdef _WIN32
@@ -24,6 +26,7 @@ namespace {
 
 const char kUsage[] =
     "usage: zk-check [--plugin-dir DIR] [--exe FILE] [--json] [DIR | FILE.ini | GAME.exe]...\n"
+    "       zk-check --running [--json]\n"
     "       zk-check --dump-ini FILE\n"
     "       zk-check --version\n"
     "Shows what ZorbelKavrin will make of its settings and what looks like a mistake\n"
@@ -31,6 +34,8 @@ const char kUsage[] =
     "the checker's own when it is started from Explorer); a settings file stands for\n"
     "its folder. --exe (or a .exe given alone) also tells whether FILE is the game\n"
     "build the plugin supports. Files and folders may be dropped on zk-check.exe.\n"
+    "--running looks into the running game instead, reading only: whether the plugin\n"
+    "is loaded, what each place it writes holds, and which other plugin took one.\n"
     "Exit status: 0 clean, 1 warnings, 2 an error (unsupported exe, unreadable input,\n"
     "a broken install).\n";
 
@@ -72,6 +77,7 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
     bool hasFolder = false;
     std::string dumpIni;
     bool dump = false;
+    bool running = false;
     bool usage = false;
     for (std::size_t i = 0; i < arguments.size() && !usage; ++i) {
         const std::string& argument = arguments[i];
@@ -84,6 +90,8 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
             return 0;
         } else if (argument == "--json") {
             options.Json = true;
+        } else if (argument == "--running") {
+            running = true;
         } else if (argument == "--plugin-dir" && hasValue && !hasFolder) {
             options.PluginDir = arguments[++i];
             hasFolder = true;
@@ -103,9 +111,15 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
             hasFolder = true;
         }
     }
-    if (usage) {
+    if (usage || (running && (hasFolder || dump || !options.Exe.empty()))) {
         std::fputs(kUsage, stderr);
         return 2;
+    }
+    if (running) {
+        const zk::check::live::LiveResult result = zk::check::live::RunLive();
+        zk::check::sys::Print(options.Json ? zk::check::live::RenderJson(result)
+                                           : zk::check::live::RenderText(result));
+        return zk::check::live::ExitStatus(result);
     }
     if (dump) {
         const std::string json = zk::check::DumpIniJson(zk::os::PathFromUtf8(dumpIni));

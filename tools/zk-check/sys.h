@@ -4,6 +4,7 @@
 // sys_posix.cpp implement it. Paths and names are UTF-8 here.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct Entry {
 // plugin cannot hold in the file-system code page too. Empty when it cannot be listed.
 std::vector<Entry> ListEverything(const std::string& folder);
 
+// The names of a folder's entries that match a pattern with * and ? (letter case
+// aside on Windows), in the platform's order.
+std::vector<std::string> MatchingNames(const std::string& folder, const std::string& pattern);
+
 // The number of the code page file names are converted to for the plugin; 0 where
 // names are bytes.
 unsigned NameCodePage();
@@ -51,5 +56,60 @@ bool OwnsConsole();
 // Writes UTF-8 text to standard output: as characters to a console window, whatever
 // its code page, and as the bytes themselves to a file or pipe.
 void Print(const std::string& text);
+
+// Up to `size` bytes of a file from `offset` on (fewer at its end). False when it
+// cannot be opened or read there.
+bool ReadFileAt(const std::string& path, std::uint64_t offset, std::size_t size, std::string& bytes);
+
+// When a file was last written, on the clock ProcessStartTime uses (Windows'
+// FILETIME, 100 ns steps). False when there is no such file.
+bool FileWriteTime(const std::string& path, std::uint64_t& time);
+
+// ---- Running programs, looked into and never changed ----
+// A process is opened with these rights and no others: kQueryAccess for its path,
+// its bitness, its start time and whether it has ended; kReadAccess for its module
+// list and its memory. Nothing is written into it, and no thread of it is created,
+// suspended or resumed.
+constexpr std::uint32_t kQueryAccess = 0x1000;  // PROCESS_QUERY_LIMITED_INFORMATION
+constexpr std::uint32_t kReadAccess = 0x0410;   // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+
+// False where programs of Windows cannot be looked into (the native build).
+bool CanLookIntoPrograms();
+
+struct ProcessModule {
+    std::string Path;  // UTF-8
+    std::uint32_t Base = 0;
+    std::uint32_t Size = 0;
+};
+
+// One process, opened; its handles are closed with it.
+struct Process {
+    std::uint32_t Id = 0;
+    std::string Path;             // its executable, UTF-8
+    std::uint64_t StartTime = 0;  // FILETIME
+    void* Query = nullptr;        // kQueryAccess
+    void* Read = nullptr;         // kReadAccess
+    Process() = default;
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    ~Process();
+};
+
+enum class Opened { Yes, Denied, Ended, Not32Bit, Failed };
+
+// Every running process but this one, by id.
+std::vector<std::uint32_t> ProcessIds();
+// Opens a process with kQueryAccess: its path, its start time, and whether it is a
+// 32-bit program (Not32Bit for a 64-bit one, which is left alone).
+Opened OpenToQuery(std::uint32_t id, Process& process);
+// Adds the kReadAccess handle.
+Opened OpenToRead(Process& process);
+// Its modules, the main image first. False when they cannot be listed.
+bool ListModules(const Process& process, std::vector<ProcessModule>& modules);
+// Exactly `size` bytes at a 32-bit address, or false.
+bool ReadMemory(const Process& process, std::uint32_t address, std::uint32_t size, std::vector<std::uint8_t>& bytes);
+bool HasEnded(const Process& process);
 
 }  // namespace zk::check::sys

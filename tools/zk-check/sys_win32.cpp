@@ -1,8 +1,11 @@
 // The checker's calls on Windows: wide paths and listings, the reasons CreateFileW
-// gives, and the console window Explorer opens for a double-clicked program.
+// gives, the console window Explorer opens for a double-clicked program, and the
+// running programs it looks into (with the rights sys.h names, and no others).
 #include "sys.h"
 
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -60,6 +63,19 @@ std::vector<Entry> ListEverything(const std::string& folder) {
         entries.push_back({os::DisplayPath(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
     } while (FindNextFileW(listing, &found));
     return entries;
+}
+
+std::vector<std::string> MatchingNames(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    const std::wstring wide = os::LiteralWhenLong(os::PathFromUtf8(WithSeparator(folder) + pattern));
+    HANDLE listing = FindFirstFileW(wide.c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return names;
+    const Handle open(listing, FindClose);
+    do {
+        names.push_back(os::DisplayPath(found.cFileName));
+    } while (FindNextFileW(listing, &found));
+    return names;
 }
 
 unsigned NameCodePage() { return AreFileApisANSI() ? GetACP() : GetOEMCP(); }
@@ -121,6 +137,153 @@ void Print(const std::string& text) {
         const DWORD size = static_cast<DWORD>(std::min<std::size_t>(4096, wide.size() - at));
         WriteConsoleW(out, wide.data() + at, size, &written, nullptr);
     }
+}
+
+bool ReadFileAt(const std::string& path, std::uint64_t offset, std::size_t size, std::string& bytes) {
+    bytes.clear();
+    HANDLE file = CreateFileW(os::LiteralWhenLong(os::PathFromUtf8(path)).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const Handle open(file, CloseHandle);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN)) return false;
+    bytes.resize(size);
+    std::size_t done = 0;
+    while (done < size) {
+        DWORD got = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 20));
+        if (!ReadFile(file, &bytes[done], chunk, &got, nullptr)) return false;
+        if (got == 0) break;
+        done += got;
+    }
+    bytes.resize(done);
+    return true;
+}
+
+namespace {
+
+std::uint64_t Ticks(const FILETIME& time) {
+    return std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime;
+}
+
+// This process runs under WOW64: the others may be 64-bit programs.
+bool OnSixtyFourBitWindows() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+Opened Failure(DWORD error) {
+    if (error == ERROR_ACCESS_DENIED) return Opened::Denied;
+    if (error == ERROR_INVALID_PARAMETER || error == ERROR_PARTIAL_COPY) return Opened::Ended;
+    return Opened::Failed;
+}
+
+}  // namespace
+
+bool FileWriteTime(const std::string& path, std::uint64_t& time) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(os::LiteralWhenLong(os::PathFromUtf8(path)).c_str(), GetFileExInfoStandard, &data)) {
+        return false;
+    }
+    time = Ticks(data.ftLastWriteTime);
+    return true;
+}
+
+bool CanLookIntoPrograms() { return true; }
+
+Process::Process(Process&& other) noexcept { *this = std::move(other); }
+
+Process& Process::operator=(Process&& other) noexcept {
+    std::swap(Id, other.Id);
+    std::swap(Path, other.Path);
+    std::swap(StartTime, other.StartTime);
+    std::swap(Query, other.Query);
+    std::swap(Read, other.Read);
+    return *this;
+}
+
+Process::~Process() {
+    if (Read != nullptr) CloseHandle(Read);
+    if (Query != nullptr) CloseHandle(Query);
+}
+
+std::vector<std::uint32_t> ProcessIds() {
+    std::vector<DWORD> ids(1024);
+    DWORD bytes = 0;
+    while (EnumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes) &&
+           bytes == ids.size() * sizeof(DWORD)) {
+        ids.resize(ids.size() * 2);  // full: there may be more
+    }
+    ids.resize(bytes / sizeof(DWORD));
+    std::vector<std::uint32_t> others;
+    for (DWORD id : ids) {
+        if (id != 0 && id != GetCurrentProcessId()) others.push_back(id);
+    }
+    return others;
+}
+
+Opened OpenToQuery(std::uint32_t id, Process& process) {
+    process = Process();
+    process.Id = id;
+    process.Query = OpenProcess(kQueryAccess, FALSE, id);
+    if (process.Query == nullptr) return Failure(GetLastError());
+    BOOL wow64 = FALSE;
+    if (OnSixtyFourBitWindows() && (!IsWow64Process(process.Query, &wow64) || !wow64)) return Opened::Not32Bit;
+    std::wstring path(32768, L'\0');
+    DWORD size = static_cast<DWORD>(path.size());
+    FILETIME created, exited, kernel, user;
+    if (!QueryFullProcessImageNameW(process.Query, 0, &path[0], &size) ||
+        !GetProcessTimes(process.Query, &created, &exited, &kernel, &user)) {
+        return HasEnded(process) ? Opened::Ended : Failure(GetLastError());
+    }
+    path.resize(size);
+    process.Path = os::DisplayPath(path);
+    process.StartTime = Ticks(created);
+    return HasEnded(process) ? Opened::Ended : Opened::Yes;
+}
+
+Opened OpenToRead(Process& process) {
+    process.Read = OpenProcess(kReadAccess, FALSE, process.Id);
+    if (process.Read == nullptr) return HasEnded(process) ? Opened::Ended : Failure(GetLastError());
+    return Opened::Yes;
+}
+
+bool ListModules(const Process& process, std::vector<ProcessModule>& modules) {
+    modules.clear();
+    std::vector<HMODULE> handles(256);
+    DWORD needed = 0;
+    for (;;) {
+        const DWORD room = static_cast<DWORD>(handles.size() * sizeof(HMODULE));
+        if (!EnumProcessModulesEx(process.Read, handles.data(), room, &needed, LIST_MODULES_ALL)) return false;
+        if (needed <= room) break;
+        handles.resize(needed / sizeof(HMODULE));
+    }
+    handles.resize(needed / sizeof(HMODULE));
+    std::wstring path(32768, L'\0');
+    for (HMODULE handle : handles) {
+        MODULEINFO info;
+        const DWORD size = GetModuleFileNameExW(process.Read, handle, &path[0], static_cast<DWORD>(path.size()));
+        if (size == 0 || !GetModuleInformation(process.Read, handle, &info, sizeof info)) return false;
+        modules.push_back({os::DisplayPath(path.substr(0, size)),
+                           static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll)),
+                           static_cast<std::uint32_t>(info.SizeOfImage)});
+    }
+    return !modules.empty();
+}
+
+bool ReadMemory(const Process& process, std::uint32_t address, std::uint32_t size, std::vector<std::uint8_t>& bytes) {
+    bytes.assign(size, 0);
+    SIZE_T got = 0;
+    return ReadProcessMemory(process.Read, reinterpret_cast<const void*>(static_cast<std::uintptr_t>(address)),
+                             bytes.data(), size, &got) &&
+           got == size;
+}
+
+bool HasEnded(const Process& process) {
+    DWORD code = 0;
+    return process.Query != nullptr && GetExitCodeProcess(process.Query, &code) && code != STILL_ACTIVE;
 }
 
 }  // namespace zk::check::sys
