@@ -23,6 +23,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 }
 
 int RunStartupBenchmark(int rounds);
+int RunLiveBenchmark(int rounds);
 int SummarizeReports(const std::vector<std::string>& reports);
 
 namespace {
@@ -70,6 +71,9 @@ extern "C" __declspec(dllexport) int DriverMain() {
         return SummarizeReports(std::vector<std::string>(arguments.begin() + 2, arguments.end()));
     }
     harness::InstallRecorders();
+    if (arguments.size() >= 2 && arguments[1] == "--bench-live") {
+        return RunLiveBenchmark(arguments.size() >= 3 ? std::atoi(arguments[2].c_str()) : 15);
+    }
     if (arguments.size() >= 2 && arguments[1] == "--bench-startup") {
         // Figures on the platform's own file functions: no wrappers in between.
         harness::TakeHostSnapshot();

@@ -147,6 +147,22 @@ private:
     HMODULE module_ = nullptr;
 };
 
+// ---- A game to look into from outside (zk-check --running) ----
+struct RunningGame {
+    PROCESS_INFORMATION Process{};
+    std::wstring Folder;
+    std::wstring EndFile;
+    std::string Said;  // what it printed until its plugins were loaded
+};
+// Lays out a game folder (game.exe, its ASI loader stand-in, the plugin in scripts
+// with this ZorbelKavrin.ini), starts the simulated game there with --stay-until and
+// these arguments, and waits until its plugins are loaded. zk-hostsim.exe and its
+// DLL lie beside this program.
+bool StartGame(const std::wstring& folder, const std::string& ini, RunningGame& game,
+               const std::wstring& arguments = L"");
+// Asks it to end (TerminateProcess if it does not), then removes its folder.
+void EndGame(RunningGame& game);
+
 // ---- Entering the host's sites ----
 void PassLodSite(sim::LodPass& pass);
 void PassAttributeSite(sim::AttrPass& pass);

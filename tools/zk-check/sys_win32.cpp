@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "core/os.h"
@@ -250,25 +251,45 @@ Opened OpenToRead(Process& process) {
     return Opened::Yes;
 }
 
+// The loader's own list of the process's modules, walked in its memory: two reads
+// per module. (psapi's GetModuleFileNameEx walks the list anew for each module, and
+// under Wine every read is a round trip to wineserver.) The layouts are the 32-bit
+// ones that 32-bit psapi reads too: PEB.Ldr at 0x0C; PEB_LDR_DATA's
+// InLoadOrderModuleList at 0x0C; in each LDR_DATA_TABLE_ENTRY, the link at 0,
+// DllBase at 0x18, SizeOfImage at 0x20 and FullDllName (a UNICODE_STRING) at 0x24.
 bool ListModules(const Process& process, std::vector<ProcessModule>& modules) {
     modules.clear();
-    std::vector<HMODULE> handles(256);
-    DWORD needed = 0;
-    for (;;) {
-        const DWORD room = static_cast<DWORD>(handles.size() * sizeof(HMODULE));
-        if (!EnumProcessModulesEx(process.Read, handles.data(), room, &needed, LIST_MODULES_ALL)) return false;
-        if (needed <= room) break;
-        handles.resize(needed / sizeof(HMODULE));
+    using Query = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+    struct {
+        LONG ExitStatus;
+        void* PebBaseAddress;
+        ULONG_PTR AffinityMask, BasePriority, UniqueProcessId, InheritedFromUniqueProcessId;
+    } basic{};
+    ULONG size = 0;
+    if (query == nullptr || query(process.Read, 0 /* ProcessBasicInformation */, &basic, sizeof basic, &size) != 0) {
+        return false;
     }
-    handles.resize(needed / sizeof(HMODULE));
-    std::wstring path(32768, L'\0');
-    for (HMODULE handle : handles) {
-        MODULEINFO info;
-        const DWORD size = GetModuleFileNameExW(process.Read, handle, &path[0], static_cast<DWORD>(path.size()));
-        if (size == 0 || !GetModuleInformation(process.Read, handle, &info, sizeof info)) return false;
-        modules.push_back({os::DisplayPath(path.substr(0, size)),
-                           static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll)),
-                           static_cast<std::uint32_t>(info.SizeOfImage)});
+    const auto u32 = [](const std::vector<std::uint8_t>& bytes, std::size_t at) {
+        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t{bytes[at + 3]} << 24;
+    };
+    std::vector<std::uint8_t> bytes;
+    const std::uint32_t peb = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(basic.PebBaseAddress));
+    if (!ReadMemory(process, peb + 0x0C, 4, bytes) || u32(bytes, 0) == 0) return false;
+    const std::uint32_t head = u32(bytes, 0) + 0x0C;
+    if (!ReadMemory(process, head, 4, bytes)) return false;
+    for (std::uint32_t link = u32(bytes, 0); link != head && modules.size() < 4096;) {
+        if (!ReadMemory(process, link, 0x2C, bytes)) return false;
+        const std::uint32_t next = u32(bytes, 0);
+        ProcessModule module{"", u32(bytes, 0x18), u32(bytes, 0x20)};
+        const std::uint32_t length = bytes[0x24] | bytes[0x25] << 8;
+        if (length > 0 && !ReadMemory(process, u32(bytes, 0x28), length, bytes)) return false;
+        std::wstring path(length / 2, L'\0');
+        if (length > 0) std::memcpy(&path[0], bytes.data(), path.size() * 2);
+        module.Path = os::DisplayPath(path);
+        modules.push_back(module);
+        link = next;
     }
     return !modules.empty();
 }
