@@ -97,6 +97,13 @@ if [ "$ZK_32" = emulated ]; then
     ( flock 9 && build_shim ) 9>"$HOME_DIR/shim.lock" || die "cannot build the shims for qemu"
     export LD_PRELOAD="$HOME_DIR/shim/\$LIB/noreplace.so"
     export QEMU_GUEST_BASE=$ZK_GUEST_BASE
+    # A wineserver of this prefix that a run without the shims started (before setup
+    # switched to emulation) would read the guest's memory at the wrong addresses.
+    for proc in /proc/[0-9]*; do
+        { read -r name < "$proc/comm"; } 2>/dev/null && [ "$name" = wineserver64 ] || continue
+        { tr '\0' '\n' < "$proc/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+        grep -q '/noreplace\.so$' "$proc/maps" 2>/dev/null || timeout 30 "$WINESERVER" -k >/dev/null 2>&1
+    done
 fi
 
 # The prefix is made once, by the native 64-bit Wine: a prefix made by the 32-bit
