@@ -23,6 +23,8 @@
 #                  nobody else can write to it
 #   ZK_TIMEOUT     seconds before the program is killed (default 300)
 #   ZK_WINEDEBUG   WINEDEBUG for the run (default -all)
+#   ZK_STDIN       "keep": the program reads this script's standard input (a player
+#                  typing at its prompt); otherwise it reads nothing (/dev/null)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/lib/x86-32.sh"
@@ -119,11 +121,19 @@ fi
 [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] || die "$WINEPREFIX is not a 64-bit prefix; delete it"
 
 cd "$DIR" || die "cannot enter $DIR"
+# timeout runs the program in a process group of its own, which may not read the
+# terminal; one that is to read what a player types stays in the foreground.
+limit=(timeout -k 10 "$TIMEOUT")
+if [ "${ZK_STDIN:-}" = keep ]; then
+    limit=(timeout --foreground -k 10 "$TIMEOUT")
+else
+    exec </dev/null
+fi
 case $EXE in
     # A batch file runs in the prefix's own (64-bit) command interpreter, which
     # starts the 32-bit programs it names.
-    *.cmd|*.bat) timeout -k 10 "$TIMEOUT" "$WINE64" cmd /c "$EXE" "$@" </dev/null ;;
-    *) timeout -k 10 "$TIMEOUT" "$WINE32" "$EXE" "$@" </dev/null ;;
+    *.cmd|*.bat) "${limit[@]}" "$WINE64" cmd /c "$EXE" "$@" ;;
+    *) "${limit[@]}" "$WINE32" "$EXE" "$@" ;;
 esac
 rc=$?
 # A killed program can leave the wineserver waiting for it; end it so the next run

@@ -12,6 +12,7 @@ bin=$1
 data=$2
 here=$(cd "$(dirname "$0")" && pwd)
 runner=$here/../../scripts/run-pe.sh
+source "$here/click.sh"
 examples=$here/../../examples
 status=0
 fail() { echo "FAILED: $*"; status=1; }
@@ -91,6 +92,17 @@ has examples "  FrontSteerAngle            340 in the game, 340 in the file"
 pid=$(jq .games[0].pid "$work/examples.json")
 head -n 1 "$work/examples.txt" | grep -qxF "OK: ZorbelKavrin is working in game.exe (PID $pid): every place as it writes them, with the values ZorbelKavrin.ini gives now" ||
     fail "examples: the verdict: $(head -n 1 "$work/examples.txt")"
+
+# Double-clicked beside the running game: the folder check, the offer, and after L
+# the live check (a pseudo-terminal gives Wine's console one client).
+cp "$bin/zk-check.exe" "$work/examples/scripts/"
+click "$work/clicked.txt" "$work/examples" scripts/zk-check.exe "press L and Enter" L \
+    "Press Enter to close this window." "" || fail "clicked: $(cat "$work/clicked.txt")"
+has clicked "The game is running: press L and Enter to see what the plugin did in it; Enter alone closes this window."
+has clicked "OK: ZorbelKavrin is working in game.exe (PID $pid): every place as it writes them, with the values ZorbelKavrin.ini gives now"
+[ "$(tail -n 1 "$work/clicked.txt")" = "Press Enter to close this window." ] || fail "clicked: no wait at the end: $(cat "$work/clicked.txt")"
+head -n 1 "$work/clicked.txt" | grep -q '^OK: the plugin in .*examples\\scripts\\ will use the settings below' ||
+    fail "clicked: the folder check does not come first: $(head -n 1 "$work/clicked.txt")"
 
 # Edited after the start: the file's new values, the game's old ones, a restart.
 printf '[GENERAL]\r\nFrontSteerAngle=400\r\nInfiniteTuningSliders=1\r\n' > "$work/examples/scripts/ZorbelKavrin.ini"

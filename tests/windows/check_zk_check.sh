@@ -11,6 +11,7 @@ data=$(realpath "$2")
 build=$3
 version=$4
 runner=$(dirname "$0")/../../scripts/run-pe.sh
+source "$(dirname "$0")/click.sh"
 status=0
 fail() { echo "$*"; status=1; }
 
@@ -81,11 +82,12 @@ unzipped="Z:${work//\//\\}\\Unzipped"
 nowhere="there is no ZorbelKavrin.asi in $unzipped\\, nor in its scripts or plugins folder: no plugin will read these settings; put ZorbelKavrin.asi, ZorbelKavrin.ini and KavrinCars together in the game folder or its scripts folder"
 expect terminal 1 "WARNING: $nowhere" "  $nowhere" "$work/Unzipped" Game/scripts/zk-check.exe
 # Double-clicked: the console window is its own (a pseudo-terminal gives Wine's
-# console one client), so it checks its own folder and waits for Enter; the same
-# with the game's exe dropped on it.
+# console one client), so it checks its own folder and waits for Enter (click.sh
+# fails when it does not); the same with the game's exe dropped on it.
 double_click() {
-    printf '\n' | script -qec "stty cols 1000; $runner $work/Unzipped Game/scripts/zk-check.exe $*" /dev/null |
-        tr -d '\r' | sed -e 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | grep -v '^$'
+    click "$work/screen" "$work/Unzipped" "Game/scripts/zk-check.exe $*" "Press Enter to close this window." "" ||
+        fail "double-click $*: $(cat "$work/screen")"
+    cat "$work/screen"
 }
 ok="OK: the plugin in $unzipped\\Game\\scripts\\ will use the settings below, and nothing here looks like a mistake"
 output=$(double_click)

@@ -128,11 +128,7 @@ void FindLoaders(const Place& game, Result& result) {
     if (std::none_of(game.Entries.begin(), game.Entries.end(), isExe)) return;
     result.LookedForLoaders = true;
     for (const sys::Entry& entry : game.Entries) {
-        std::string bytes;
-        if (entry.IsFolder || !EndsWith(Fold(entry.Name), ".dll") ||
-            !os::ReadWholeFile(os::PathFromUtf8(game.Folder + entry.Name), bytes) || !MentionsAsiFiles(bytes)) {
-            continue;
-        }
+        if (entry.IsFolder || !EndsWith(Fold(entry.Name), ".dll") || !LoadsAsiFiles(game.Folder + entry.Name)) continue;
         result.Loaders.push_back(game.Folder + entry.Name);
     }
     if (result.Loaders.empty()) {
@@ -143,6 +139,11 @@ void FindLoaders(const Place& game, Result& result) {
 }
 
 }  // namespace
+
+bool LoadsAsiFiles(const std::string& path) {
+    std::string bytes;
+    return os::ReadWholeFile(os::PathFromUtf8(path), bytes) && MentionsAsiFiles(bytes);
+}
 
 PeVersion VersionOf(const std::string& path) {
     std::string bytes;

@@ -57,5 +57,6 @@ std::string MeantName(const std::string& name);   // the name a player most like
 std::string NameMistake(const std::string& name, const std::string& meant);
 bool SameName(const std::string& a, const std::string& b);  // the same entry to the plugin
 PeVersion VersionOf(const std::string& path);  // of a program or DLL file, from its version resource
+bool LoadsAsiFiles(const std::string& path);  // a DLL whose code names .asi files: an ASI loader
 
 }  // namespace zk::check

@@ -30,12 +30,22 @@ bool ReadEntryPoint(const sys::Process& process, std::uint32_t base, std::uint32
     return true;
 }
 
-// A copy of the plugin where an ASI loader beside this program would load it.
-bool FolderHoldsPlugin(const std::string& exe) {
+// A program that an ASI loader beside it has loaded into (one of its modules is a
+// DLL of its own folder that names .asi files), with a copy of the plugin where
+// that loader looks, but no plugin loaded: the plugin refused it, or the loader
+// did not load it. (Another program of the game's folders, such as this checker,
+// loads no loader.)
+bool LoaderFoundPlugin(const std::string& exe, const std::vector<Module>& modules) {
     const std::string game = FolderOf(exe);
+    bool plugin = false;
     for (const char* sub : {"", "scripts", "plugins"}) {
         const std::string folder = game + sub + (*sub ? std::string(1, kSeparator) : "");
-        if (!sys::MatchingNames(folder, kPluginPattern).empty()) return true;
+        plugin = plugin || !sys::MatchingNames(folder, kPluginPattern).empty();
+    }
+    if (!plugin) return false;
+    for (std::size_t i = 1; i < modules.size(); ++i) {
+        const std::string& path = modules[i].Path;
+        if (Fold(FolderOf(path)) == Fold(game) && EndsWith(Fold(path), ".dll") && LoadsAsiFiles(path)) return true;
     }
     return false;
 }
@@ -103,13 +113,12 @@ std::vector<Candidate> FindGames() {
             }
             candidate.HasEntryPoint =
                 ReadEntryPoint(candidate.Process, candidate.Modules[0].Base, candidate.EntryPoint);
-            game = game || (candidate.HasEntryPoint && candidate.EntryPoint == SupportedEntryPointRva);
+            game = game || (candidate.HasEntryPoint && candidate.EntryPoint == SupportedEntryPointRva) ||
+                   LoaderFoundPlugin(candidate.Process.Path, candidate.Modules);
         } else if (candidate.Read == sys::Opened::Denied) {
-            game = FileIsSupportedBuild(candidate.Process.Path);
-        } else {
-            continue;
+            game = FileIsSupportedBuild(candidate.Process.Path);  // all there is to go by
         }
-        if (game || FolderHoldsPlugin(candidate.Process.Path)) games.push_back(std::move(candidate));
+        if (game) games.push_back(std::move(candidate));
     }
     std::sort(games.begin(), games.end(),
               [](const Candidate& a, const Candidate& b) { return a.Process.Id < b.Process.Id; });

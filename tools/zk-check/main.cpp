@@ -5,7 +5,8 @@
 //
 // Started from Explorer (a double-click, a shortcut, files dropped on it) it owns
 // its console window: it then checks the folder it lies in unless told otherwise,
-// and waits for Enter before the window closes.
+// offers the look into the game when one is running, and waits for Enter before
+// the window closes.
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -72,7 +73,18 @@ std::string FolderOf(const std::string& file) {
     return cut == std::string::npos ? "." : file.substr(0, cut + 1);
 }
 
-int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
+// A line typed at the window's prompt, without its line end.
+std::string ReadAnswer() {
+    std::string answer;
+    int c;
+    while ((c = std::getchar()) != EOF && c != '\n') {
+        if (c != '\r') answer.push_back(static_cast<char>(c));
+    }
+    return answer;
+}
+
+// checkedFolder: a folder check ran (so a look into a running game may follow).
+int Check(const std::vector<std::string>& arguments, bool ownsConsole, bool& checkedFolder) {
     zk::check::Options options;
     bool hasFolder = false;
     std::string dumpIni;
@@ -127,6 +139,7 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
         return json.rfind("{\"found\": true", 0) == 0 ? 0 : 2;
     }
     if (!hasFolder && ownsConsole) options.PluginDir = zk::check::sys::OwnFolder();
+    checkedFolder = true;
     const zk::check::Result result = zk::check::Run(options);
     zk::check::sys::Print(options.Json ? zk::check::RenderJson(result) : zk::check::RenderText(result));
     return zk::check::ExitStatus(result);
@@ -137,13 +150,22 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole) {
 int main(int argc, char** argv) {
     std::set_terminate(zk::check::PrintTerminateMessage);
     const bool ownsConsole = zk::check::sys::OwnsConsole();
-    const int status = Check(Arguments(argc, argv), ownsConsole);
+    bool checkedFolder = false;
+    int status = Check(Arguments(argc, argv), ownsConsole, checkedFolder);
     if (ownsConsole) {
-        // The window closes with the program: keep the report on screen.
+        // The window closes with the program: keep the report on screen. A player
+        // who double-clicked it while the game runs gets the live check too.
         std::fflush(stderr);
-        zk::check::sys::Print("\nPress Enter to close this window.\n");
-        int c;
-        while ((c = std::getchar()) != EOF && c != '\n') {
+        const bool running = checkedFolder && !zk::check::live::FindGames().empty();
+        zk::check::sys::Print(running ? "\nThe game is running: press L and Enter to see what the plugin did in it; "
+                                        "Enter alone closes this window.\n"
+                                      : "\nPress Enter to close this window.\n");
+        const std::string answer = ReadAnswer();
+        if (running && (answer == "L" || answer == "l")) {
+            const zk::check::live::LiveResult result = zk::check::live::RunLive();
+            zk::check::sys::Print("\n" + zk::check::live::RenderText(result) + "\nPress Enter to close this window.\n");
+            status = zk::check::live::ExitStatus(result);
+            ReadAnswer();
         }
     }
     return status;
