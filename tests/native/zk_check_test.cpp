@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "check.h"
+#include "check_parts.h"
 #include "json.h"
 #include "pe_sample.h"
 #include "sha256.h"
@@ -397,6 +398,56 @@ TEST(Sha256, KnownDigests) {
     EXPECT_EQ(zk::check::Sha256Hex(std::string(64, 'a')), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
     EXPECT_EQ(zk::check::Sha256Hex(std::string(1000000, 'a')),
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST(Sha256, PieceByPieceIsTheSameDigest) {
+    std::string text;
+    for (int i = 0; i < 300; ++i) text.push_back(static_cast<char>(i * 7 + 3));
+    const std::string whole = zk::check::Sha256Hex(text);
+    for (std::size_t piece = 1; piece <= 130; ++piece) {
+        zk::check::Sha256 digest;
+        for (std::size_t at = 0; at < text.size(); at += piece) {
+            zk::check::AddToSha256(digest, text.data() + at, std::min(piece, text.size() - at));
+        }
+        EXPECT_EQ(zk::check::FinishSha256(digest), whole) << piece;
+    }
+}
+
+// A DLL is read piece by piece (kPieceBytes) to find the .asi names of an ASI
+// loader: a name split between two pieces, or at the very end, is still found,
+// and a longer word split there is not taken for one.
+TEST(AsiLoader, NamesAcrossPiecesAndAtTheEnd) {
+    using zk::check::kPieceBytes;
+    testing_support::TempFolder folder;
+    const std::string wide("\0.\0a\0s\0i\0", 9);
+    struct Case {
+        std::string Name;
+        std::size_t Size;    // of the file
+        std::size_t At;      // where the name's text starts
+        std::string Text;
+        bool Loader;
+    };
+    std::vector<Case> cases;
+    for (std::size_t back = 1; back <= 10; ++back) {
+        const std::string n = std::to_string(back);
+        cases.push_back({"narrow" + n, 2 * kPieceBytes + 10, kPieceBytes - back, "x.asi ", true});
+        cases.push_back({"wide" + n, 2 * kPieceBytes + 10, kPieceBytes - back, wide + std::string(2, '\0'), true});
+        cases.push_back({"longer" + n, 2 * kPieceBytes + 10, kPieceBytes - back, "x.asix", false});
+        cases.push_back({"widelonger" + n, 2 * kPieceBytes + 10, kPieceBytes - back, wide + "x", false});
+    }
+    cases.push_back({"end", kPieceBytes + 100, kPieceBytes + 95, "x.ASI", true});
+    cases.push_back({"endOfAWholePiece", kPieceBytes, kPieceBytes - 4, ".asi", true});
+    cases.push_back({"wideAtTheEnd", 2 * kPieceBytes, 2 * kPieceBytes - 8, wide.substr(1), true});
+    cases.push_back({"none", 2 * kPieceBytes + 10, kPieceBytes - 3, "x.as", false});
+    for (const Case& c : cases) {
+        std::string bytes(c.Size, '\0');
+        bytes.replace(c.At, c.Text.size(), c.Text);
+        bytes.resize(c.Size);
+        folder.Write(c.Name + ".dll", bytes);
+        EXPECT_EQ(zk::check::LoadsAsiFiles(folder.Path() + c.Name + ".dll"), c.Loader) << c.Name;
+        EXPECT_EQ(zk::check::MentionsAsiFiles(bytes, false), c.Loader) << c.Name << ", whole";
+    }
+    EXPECT_FALSE(zk::check::LoadsAsiFiles(folder.Path() + "missing.dll"));
 }
 
 TEST(PeVersion, ReadFromTheVersionResource) {

@@ -167,7 +167,7 @@ Result Run(const Options& options) {
         result.CheckedExe = true;
         result.Exe.Path = options.Exe;
         std::string bytes;
-        if (!os::ReadWholeFile(os::PathFromUtf8(options.Exe), bytes)) {
+        if (!ReadProgramHeaders(options.Exe, bytes)) {
             const sys::ReadFailure failure = sys::WhyUnreadable(options.Exe);
             result.Exe.Error =
                 failure == sys::ReadFailure::Missing ? "the file does not exist" : CannotRead("the file", failure);

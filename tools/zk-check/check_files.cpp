@@ -92,6 +92,18 @@ SettingsFile ReadSettingsFile(const std::string& relative, const std::string& fi
     return result;
 }
 
+bool ReadProgramHeaders(const std::string& path, std::string& headers) {
+    constexpr std::size_t kFirst = 4096, kMost = 1 << 20;
+    if (!sys::ReadFileAt(path, 0, kFirst, headers)) return false;
+    if (headers.size() < kFirst) return true;  // the whole file
+    const std::uint64_t nt = static_cast<unsigned char>(headers[0x3C]) |
+                             static_cast<unsigned char>(headers[0x3D]) << 8 |
+                             static_cast<unsigned char>(headers[0x3E]) << 16 |
+                             std::uint64_t{static_cast<unsigned char>(headers[0x3F])} << 24;
+    const std::uint64_t needed = nt + 0x100;  // the signature, file and optional headers' fields read
+    return needed <= kFirst || sys::ReadFileAt(path, 0, static_cast<std::size_t>(std::min<std::uint64_t>(needed, kMost)), headers);
+}
+
 std::string CannotRead(const std::string& what, sys::ReadFailure failure) {
     const char* cause = Explain(failure).Cause;
     return what + " cannot be read" + (*cause ? std::string(" (") + cause + ")" : "");

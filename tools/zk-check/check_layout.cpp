@@ -55,26 +55,6 @@ Place Look(const std::string& folder) {
     return place;
 }
 
-// Does a DLL's code name .asi files, in narrow or UTF-16 text? An ASI loader must,
-// to find them; other DLLs seldom do.
-bool MentionsAsiFiles(const std::string& bytes) {
-    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-    for (std::size_t at = bytes.find('.'); at != std::string::npos; at = bytes.find('.', at + 1)) {
-        for (const std::size_t step : {1, 2}) {  // narrow, then UTF-16 LE
-            if (at + 4 * step > bytes.size()) continue;
-            std::string word;
-            bool wide = true;
-            for (std::size_t i = 1; i <= 3; ++i) {
-                word.push_back(bytes[at + i * step]);
-                if (step == 2) wide = wide && bytes[at + i * step - 1] == '\0';
-            }
-            const char after = at + 4 * step < bytes.size() ? bytes[at + 4 * step] : '\0';
-            if (wide && Fold(word) == "asi" && !letter(after)) return true;
-        }
-    }
-    return false;
-}
-
 constexpr char kSumsFileName[] = "ZorbelKavrin-SHA256SUMS.txt";
 
 // The package's checksum list, beside the game's exe as the package puts it: each
@@ -106,9 +86,13 @@ void CheckSums(const std::string& game, Result& result) {
         std::string name = line.substr(66);
         if (EndsWith(Fold(name), ".ini")) continue;
         std::replace(name.begin(), name.end(), '/', kSeparator);
-        std::string file;
-        if (!os::ReadWholeFile(os::PathFromUtf8(game + name), file)) continue;  // removed: the player's business
-        if (Sha256Hex(file) == sum) {
+        Sha256 digest;
+        const bool read = ForEachPiece(game + name, [&digest](const std::string& piece, bool) {
+            AddToSha256(digest, piece.data(), piece.size());
+            return true;
+        });
+        if (!read) continue;  // removed: the player's business
+        if (FinishSha256(digest) == sum) {
             ++result.SumsMatched;
             continue;
         }
@@ -140,9 +124,36 @@ void FindLoaders(const Place& game, Result& result) {
 
 }  // namespace
 
+// Does a DLL's code name .asi files, in narrow or UTF-16 text? An ASI loader must,
+// to find them; other DLLs seldom do.
+bool MentionsAsiFiles(std::string_view text, bool more) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    for (std::size_t at = text.find('.'); at != std::string_view::npos; at = text.find('.', at + 1)) {
+        for (const std::size_t step : {1, 2}) {  // narrow, then UTF-16 LE
+            if (at + 4 * step > text.size() || (more && at + 4 * step == text.size())) continue;
+            std::string word;
+            bool wide = true;
+            for (std::size_t i = 1; i <= 3; ++i) {
+                word.push_back(text[at + i * step]);
+                if (step == 2) wide = wide && text[at + i * step - 1] == '\0';
+            }
+            const char after = at + 4 * step < text.size() ? text[at + 4 * step] : '\0';
+            if (wide && Fold(word) == "asi" && !letter(after)) return true;
+        }
+    }
+    return false;
+}
+
 bool LoadsAsiFiles(const std::string& path) {
-    std::string bytes;
-    return os::ReadWholeFile(os::PathFromUtf8(path), bytes) && MentionsAsiFiles(bytes);
+    std::string window;  // the last bytes of the piece before, then this piece
+    bool found = false;
+    const bool read = ForEachPiece(path, [&](const std::string& piece, bool last) {
+        window.erase(0, window.size() > kAsiNameCarry ? window.size() - kAsiNameCarry : 0);
+        window += piece;
+        found = MentionsAsiFiles(window, !last);
+        return !found;
+    });
+    return read && found;
 }
 
 PeVersion VersionOf(const std::string& path) {

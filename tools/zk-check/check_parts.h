@@ -58,5 +58,29 @@ std::string NameMistake(const std::string& name, const std::string& meant);
 bool SameName(const std::string& a, const std::string& b);  // the same entry to the plugin
 PeVersion VersionOf(const std::string& path);  // of a program or DLL file, from its version resource
 bool LoadsAsiFiles(const std::string& path);  // a DLL whose code names .asi files: an ASI loader
+// Does text name .asi files, narrow or UTF-16? With more of it to come, a name whose
+// last byte, or the byte after it, lies past the end is left for the next piece, which
+// must begin with the last kAsiNameCarry bytes of this one.
+bool MentionsAsiFiles(std::string_view text, bool more);
+constexpr std::size_t kAsiNameCarry = 8;
+
+// The first bytes of a program's file, through its PE header (the offset at 0x3C
+// followed, up to 1 MiB in): all a check of its headers needs, whatever its size.
+bool ReadProgramHeaders(const std::string& path, std::string& headers);
+
+// ---- Files of any size ----
+constexpr std::size_t kPieceBytes = 1 << 20;
+// Reads a file piece by piece, so that the memory it takes stays the same whatever
+// the file's size: visit(piece, last) for each, in order, until it returns false.
+// False when the file cannot be read.
+template <typename Visit>
+bool ForEachPiece(const std::string& path, Visit visit) {
+    std::string piece;
+    for (std::uint64_t offset = 0;; offset += kPieceBytes) {
+        if (!sys::ReadFileAt(path, offset, kPieceBytes, piece)) return false;
+        const bool last = piece.size() < kPieceBytes;
+        if (!visit(piece, last) || last) return true;
+    }
+}
 
 }  // namespace zk::check

@@ -52,7 +52,7 @@ bool LoaderFoundPlugin(const std::string& exe, const std::vector<Module>& module
 
 bool FileIsSupportedBuild(const std::string& exe) {
     std::string headers;
-    return sys::ReadFileAt(exe, 0, 4096, headers) && CheckHostFile(headers).Supported;
+    return ReadProgramHeaders(exe, headers) && CheckHostFile(headers).Supported;
 }
 
 // The game's file as the loader maps it, or why it cannot be compared.

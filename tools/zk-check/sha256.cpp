@@ -1,5 +1,6 @@
 #include "sha256.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace zk::check {
@@ -41,27 +42,51 @@ void Compress(std::uint32_t state[8], const unsigned char* block) {
 
 }  // namespace
 
-std::string Sha256Hex(const std::string& bytes) {
-    std::uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t whole = bytes.size() / 64 * 64;
-    for (std::size_t at = 0; at < whole; at += 64) Compress(state, data + at);
+void AddToSha256(Sha256& digest, const char* bytes, std::size_t size) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes);
+    std::size_t filled = static_cast<std::size_t>(digest.Length % 64);
+    digest.Length += size;
+    while (size > 0) {
+        if (filled == 0 && size >= 64) {  // whole blocks straight from the input
+            Compress(digest.State, data);
+            data += 64;
+            size -= 64;
+            continue;
+        }
+        const std::size_t take = std::min<std::size_t>(64 - filled, size);
+        for (std::size_t i = 0; i < take; ++i) digest.Block[filled + i] = data[i];
+        filled += take;
+        data += take;
+        size -= take;
+        if (filled == 64) {
+            Compress(digest.State, digest.Block);
+            filled = 0;
+        }
+    }
+}
+
+std::string FinishSha256(Sha256 digest) {
     // The rest, a 1 bit, zeros, and the length in bits: one block or two.
     unsigned char tail[128] = {};
-    const std::size_t rest = bytes.size() - whole;
-    for (std::size_t i = 0; i < rest; ++i) tail[i] = data[whole + i];
+    const std::size_t rest = static_cast<std::size_t>(digest.Length % 64);
+    for (std::size_t i = 0; i < rest; ++i) tail[i] = digest.Block[i];
     tail[rest] = 0x80;
     const std::size_t blocks = rest + 9 > 64 ? 2 : 1;
-    const std::uint64_t bits = std::uint64_t{bytes.size()} * 8;
+    const std::uint64_t bits = digest.Length * 8;
     for (int i = 0; i < 8; ++i) tail[blocks * 64 - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
-    for (std::size_t i = 0; i < blocks; ++i) Compress(state, tail + 64 * i);
+    for (std::size_t i = 0; i < blocks; ++i) Compress(digest.State, tail + 64 * i);
     static const char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (std::uint32_t word : state) {
+    for (std::uint32_t word : digest.State) {
         for (int shift = 28; shift >= 0; shift -= 4) hex.push_back(kHex[(word >> shift) & 0xF]);
     }
     return hex;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+    Sha256 digest;
+    AddToSha256(digest, bytes.data(), bytes.size());
+    return FinishSha256(digest);
 }
 
 }  // namespace zk::check
