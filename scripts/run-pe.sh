@@ -110,14 +110,25 @@ fi
 
 # The prefix is made once, by the native 64-bit Wine: a prefix made by the 32-bit
 # loader runs every service under emulation, slowly, and they crash at shutdown.
+# A prefix without system.reg is one whose making was cut short: made again, if the
+# runner made it (its mark inside); one it did not make is never deleted.
 (
     flock 9
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        rm -rf "$WINEPREFIX"
+        if [ -e "$WINEPREFIX" ] || [ -L "$WINEPREFIX" ]; then
+            [ -f "$WINEPREFIX/$ZK_MADE_MARK" ] && [ ! -L "$WINEPREFIX" ] || exit 2
+            rm -rf "$WINEPREFIX"
+        fi
+        (umask 077 && mkdir "$WINEPREFIX" && : > "$WINEPREFIX/$ZK_MADE_MARK") || exit 1
         WINEARCH=win64 timeout 600 "$WINE64" wineboot --init </dev/null >/dev/null 2>&1 || exit 1
         timeout 60 "$WINESERVER" -w
     fi
-) 9>"$HOME_DIR/prefix.lock" || die "could not create the Wine prefix $WINEPREFIX"
+) 9>"$HOME_DIR/prefix.lock"
+case $? in
+    0) ;;
+    2) die "refusing to remove $WINEPREFIX: it is no complete Wine prefix (no system.reg), and the runner did not make it; remove it yourself, or set ZK_WINE_HOME" ;;
+    *) die "could not create the Wine prefix $WINEPREFIX" ;;
+esac
 [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] || die "$WINEPREFIX is not a 64-bit prefix; delete it"
 
 cd "$DIR" || die "cannot enter $DIR"

@@ -156,6 +156,7 @@ fi
 
 # A locale whose decimal point is a comma, for the locale-independence tests.
 if ! has_locale; then
+    say "making the locale de_DE.UTF-8 for the whole system (localedef), for the tests that read numbers where the decimal point is a comma"
     localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
@@ -165,8 +166,12 @@ cache=$(zk_cache_dir) || fail "no private folder for the 32-bit probe"
 probe=$(zk_build_probe "$cache") || fail "cannot build the 32-bit probe with gcc -m32"
 zk_decide_32 "$probe" --may-switch
 if [ "$ZK_32" = native ] && [ -n "$ZK_32_HIDDEN_BY" ] && [ "${ZK_EMULATE_32:-0}" != 1 ]; then
-    echo -1 > "$ZK_BINFMT_DIR/$ZK_32_HIDDEN_BY"
-    say "removed the binfmt_misc entry $ZK_32_HIDDEN_BY of an earlier setup: it sent every 32-bit program of this machine through qemu, and the kernel runs them itself"
+    for name in $ZK_32_HIDDEN_BY; do echo -1 > "$ZK_BINFMT_DIR/$name"; done
+    if [ "$ZK_32_HIDDEN_BY" = "${ZK_32_HIDDEN_BY% *}" ]; then
+        say "removed the binfmt_misc entry $ZK_32_HIDDEN_BY of an earlier setup: it sent every 32-bit program of this machine through qemu, and the kernel runs them itself"
+    else
+        say "removed the binfmt_misc entries $ZK_32_HIDDEN_BY of earlier setups: they sent every 32-bit program of this machine through qemu, and the kernel runs them itself"
+    fi
 elif [ "$ZK_32" = native ] && [ -n "$ZK_32_HIDDEN_BY" ]; then
     zk_decide_32 "$probe"
 fi

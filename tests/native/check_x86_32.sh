@@ -34,6 +34,14 @@ ZK_QEMU=$work/interpreter
 register() { # NAME EXTENSION [FLAGS [INTERPRETER]]
     echo ":$1:E::$2::${4:-$work/interpreter}:${3:-}" > "$ZK_BINFMT_DIR/register"
 }
+# The probe's twin with a mark in its ELF header's padding (byte 9, which loaders
+# ignore), so that an entry by magic can take it and no other program of the
+# namespace.
+cp "$probe" "$work/marked.zkmagic"
+printf '\x5a' | dd of="$work/marked.zkmagic" bs=1 seek=9 conv=notrunc status=none
+register_magic() { # NAME BYTE: an entry for ELF files with BYTE at offset 9
+    echo ":$1:M:9:\\x$2::$work/interpreter:" > "$ZK_BINFMT_DIR/register"
+}
 clear_entries() {
     local entry
     for entry in "$ZK_BINFMT_DIR"/*; do
@@ -81,6 +89,38 @@ clear_entries
 register qemu-i386 zknative
 row "someone's qemu-i386 with other flags" "$work/probe.zknative" --may-switch "emulated entry=qemu-i386 hidden=-"
 clear_entries
+
+# A machine set up before and after the entry was renamed has both, with the same
+# interpreter: both are switched off to tell, and both are named.
+register qemu-i386 zknative F
+register zk-test-ours zknative
+row "runs itself, both our entries in the way" "$work/probe.zknative" --may-switch "native entry=- hidden=qemu-i386 zk-test-ours"
+row "the same, not allowed to switch" "$work/probe.zknative" "" "emulated entry=qemu-i386 hidden=-"
+clear_entries
+# An entry with the same interpreter that takes other files did not run it.
+register zk-test-ours zknative
+register a-theirs zkother
+row "runs itself, our entry in the way, theirs beside it for other files" "$work/probe.zknative" --may-switch "native entry=- hidden=zk-test-ours"
+clear_entries
+# Entries by magic: told apart by the bytes they match.
+ZK_BINFMT_NAME=zk-test-magic
+register_magic zk-test-magic 5a
+register_magic a-theirs-magic 5b
+row "runs itself, our entry by magic in the way" "$work/marked.zkmagic" --may-switch "native entry=- hidden=zk-test-magic"
+echo -1 > "$ZK_BINFMT_DIR/zk-test-magic"
+register_magic a-theirs-magic-too 5a
+row "runs itself, someone else's entry by magic in the way" "$work/marked.zkmagic" --may-switch "emulated entry=a-theirs-magic-too hidden=-"
+ZK_BINFMT_NAME=zk-test-ours
+clear_entries
+
+# A probe that hangs: the decision gives up after ZK_PROBE_SECONDS, and does not wait
+# for it to end.
+printf '#!/bin/sh\nexec sleep 1000\n' > "$work/hangs.zknative"
+chmod +x "$work/hangs.zknative"
+start=$SECONDS
+ZK_PROBE_SECONDS=2 row "a probe that hangs" "$work/hangs.zknative" --may-switch "none entry=- hidden=-"
+[ $((SECONDS - start)) -le 10 ] && { echo "ok    it gave up after $((SECONDS - start)) s"; passes=$((passes + 1)); } ||
+    { echo "FAIL  it took $((SECONDS - start)) s"; failures=$((failures + 1)); }
 
 register theirs zknative
 row "runs itself, someone else's entry in the way" "$work/probe.zknative" --may-switch "emulated entry=theirs hidden=-"

@@ -219,6 +219,22 @@ TEST(ParseDecimal, MatchesAnExactStrtod) {
         std::snprintf(exact, sizeof exact, "%.*e", static_cast<int>(next() % 17), low);
         texts.push_back(exact);
     }
+    // Just below a power of two by less than a double holds: rounding carries into
+    // the next binade, and the exponent must rise with it. 2^k - 1 followed by a
+    // fraction of 25 nines, and 2^-k with its last digit, a 5, lowered by one and 25
+    // nines after it.
+    for (int k = 0; k <= 64; ++k) {
+        char power[128];
+        std::snprintf(power, sizeof power, "%.0Lf", std::ldexp(1.0L, k) - 1);
+        texts.push_back(std::string(power) + "." + std::string(25, '9'));
+    }
+    for (int k = 1; k <= 60; ++k) {
+        char power[128];
+        std::snprintf(power, sizeof power, "%.*Lf", k, std::ldexp(1.0L, -k));
+        std::string text = power;
+        text.back() = '4';
+        texts.push_back(text + std::string(25, '9'));
+    }
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     std::setlocale(LC_ALL, "C");
     for (const std::string& text : texts) {

@@ -18,6 +18,7 @@ struct PeSample {
     std::uint32_t Signature = 0xFEEF04BD;
     std::uint32_t DataOffset = 0x58;  // of VS_VERSIONINFO in the section, in the data entry
     std::uint32_t SectionRaw = 0x200;  // PointerToRawData of .rsrc
+    std::uint32_t SectionRawSize = 0x200;  // its SizeOfRawData
     std::uint16_t Magic = 0x10B;
 };
 
@@ -43,7 +44,7 @@ inline std::string MakePe(const PeSample& s) {
     std::memcpy(&f[section], ".rsrc", 5);
     put32(section + 8, 0x100);            // VirtualSize
     put32(section + 12, 0x1000);          // VirtualAddress
-    put32(section + 16, 0x200);           // SizeOfRawData
+    put32(section + 16, s.SectionRawSize);  // SizeOfRawData
     put32(section + 20, s.SectionRaw);    // PointerToRawData
     const std::size_t r = 0x200;
     // Type, name and language directories, one entry each, then the data entry.
