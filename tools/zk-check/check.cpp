@@ -163,6 +163,9 @@ Result Run(const Options& options) {
                                        "letters of that code page (A to Z and digits always work)"});
     }
 
+    PlanFixes(result, pluginFolder);
+    CheckVirtualStore(result);
+
     if (!options.Exe.empty()) {
         result.CheckedExe = true;
         result.Exe.Path = options.Exe;

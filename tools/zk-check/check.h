@@ -21,12 +21,30 @@ struct Options {
     std::string PluginDir = ".";
     std::string Exe;              // empty: no exe check
     bool Json = false;
+    bool Fix = false;             // make the fixes the report marks
 };
 
 struct Warning {
     std::string File;
     std::size_t Line = 0;  // 0: the warning is about the file or entry as a whole
     std::string Message;
+    std::string Fix;       // what its fix does; empty: none
+    std::string NoFix;     // why there is none, where one was looked for
+};
+
+// A change the checker is sure of, made only when asked (--fix): one file or folder.
+struct Fix {
+    enum class Kind { Rename, Rewrite, Move, Hide };
+    Kind What = Kind::Rewrite;
+    std::string From;         // in full
+    std::string To;           // Rename, Move: where it goes, in full
+    std::string Relative;     // From as the backup holds it: relative to its base
+    std::string Base;         // the game folder, or (Hide) the VirtualStore folder
+    bool Folder = false;      // Move: a whole folder
+    bool Rewrites = false;    // Rewrite, and a Rename that rewrites too: Bytes is the new content
+    std::string Bytes;
+    std::string Seen;         // From's bytes as checked (files): a file changed since is left alone
+    std::string Does;         // in words
 };
 
 struct Car {
@@ -69,7 +87,28 @@ struct Result {
     bool CheckedExe = false;
     ExeCheck Exe;
     std::vector<std::string> Errors;  // unreadable input
+    std::vector<std::string> ErrorFixes;  // per error: what its fix does, or empty
+    std::string GameFolder;               // where the loader's folders start, in full
+    std::vector<Fix> Fixes;               // in the order they are made
 };
+
+// What --fix did: the backup, each fix made or left, and the check made again.
+struct FixOutcome {
+    bool Attempted = false;
+    std::string Refused;     // nothing was changed, and why (a folder that cannot be written)
+    std::string Backup;      // the backup folder, in full
+    std::size_t BackedUp = 0;  // files copied into it
+    std::string HiddenBackup;  // the VirtualStore copies' folder
+    struct Done {
+        std::string What;    // the fix, in words
+        bool Made = false;
+        std::string Why;     // left alone, or stopped: why
+    };
+    std::vector<Done> Fixes;
+    bool Stopped = false;     // a change failed midway: those after it are not made
+    std::size_t Uncertain = 0;  // problems without a fix
+};
+FixOutcome MakeFixes(const Result& result);
 
 Result Run(const Options& options);
 
@@ -82,6 +121,11 @@ std::string Verdict(const Result& result);
 
 std::string RenderText(const Result& result);
 std::string RenderJson(const Result& result);
+// How many problems of the report its fixes mend (0 when there are none to make).
+std::size_t FixableCount(const Result& result);
+// After --fix: what was done, then the verdict of the check made again.
+std::string RenderFixText(const FixOutcome& outcome, const Result& after);
+std::string RenderFixJson(const Result& before, const FixOutcome& outcome, const Result& after);
 
 // std::terminate's handler for the checker: the C++ library's own message ("terminate
 // called after throwing an instance of '...'" and the what() text) on stderr, then

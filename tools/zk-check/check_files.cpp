@@ -8,7 +8,6 @@
 #include "settings/ini_reader.h"
 
 namespace zk::check {
-namespace {
 
 // The wide encoding a settings file is saved in ("UTF-16 LE", ...), or empty for
 // bytes that read as ANSI or UTF-8. By the byte-order mark, or without one by the
@@ -34,6 +33,8 @@ std::string WideEncoding(const std::string& bytes) {
     if (most(zeros[0]) && most(zeros[2]) && few(zeros[1] + zeros[3])) return "UTF-16 BE";
     return "";
 }
+
+namespace {
 
 // Why a file cannot be read, in a player's words, and what the player can do.
 struct Unreadable {

@@ -209,6 +209,7 @@ std::vector<sys::Entry> CheckLayout(const std::string& named, Result& result) {
     const std::string last = Fold(LastFolder(checked));
     const std::string game =
         (last == "scripts" || last == "plugins") && !ParentFolder(checked).empty() ? ParentFolder(checked) : checked;
+    result.GameFolder = game;
     std::vector<Place> places{Look(game)};
     // Over a copy: adding places may move the first one's entries.
     for (const sys::Entry& entry : std::vector<sys::Entry>(places[0].Entries)) {
@@ -265,17 +266,36 @@ std::vector<sys::Entry> CheckLayout(const std::string& named, Result& result) {
                                 " beside it (below: what the copy in " + plugin->Folder + " reads)");
     }
     // Settings beside no copy of the plugin: it reads only the folder it lies in.
+    // With one copy, none of them beside it, and one folder that has them, the
+    // fix moves them there.
+    std::size_t withSettings = 0, withCars = 0;
     for (const Place& place : places) {
         if (&place == plugin || !place.Plugins.empty()) continue;
-        const auto orphan = [&](bool there, const char* name, bool pluginHasOne) {
+        withSettings += place.HasSettings;
+        withCars += place.HasCars;
+    }
+    for (const Place& place : places) {
+        if (&place == plugin || !place.Plugins.empty()) continue;
+        const auto orphan = [&](bool there, const char* name, bool pluginHasOne, bool folder, std::size_t places) {
             if (!there) return;
             result.Warnings.push_back(
                 {"", 0, place.Folder + name + " is read by no copy of the plugin: the plugin reads only the folder it "
                         "lies in, " + plugin->Folder + (pluginHasOne ? ", and uses the one there; delete this one"
                                                                      : "; move it there")});
+            Warning& warning = result.Warnings.back();
+            if (pluginHasOne || result.Plugins.size() != 1 || places != 1) {
+                warning.NoFix = pluginHasOne ? "which of the two you meant is not certain"
+                                             : "where it belongs is not certain";
+                return;
+            }
+            for (const sys::Entry& entry : place.Entries) {
+                if (entry.IsFolder == folder && Fold(entry.Name) == Fold(name)) {
+                    PlanMove(result, place.Folder + entry.Name, plugin->Folder + name, folder, warning);
+                }
+            }
         };
-        orphan(place.HasSettings, kSettingsFileName, plugin->HasSettings);
-        orphan(place.HasCars, kCarFolderName, plugin->HasCars);
+        orphan(place.HasSettings, kSettingsFileName, plugin->HasSettings, false, withSettings);
+        orphan(place.HasCars, kCarFolderName, plugin->HasCars, true, withCars);
     }
     // A settings file under a name Explorer shows as the right one, or a copy.
     for (const sys::Entry& entry : plugin->Entries) {

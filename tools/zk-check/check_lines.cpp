@@ -13,20 +13,6 @@
 namespace zk::check {
 namespace {
 
-// The text with its no-break spaces, ANSI (A0) or UTF-8 (C2 A0), taken out.
-std::string WithoutNoBreakSpaces(std::string_view text) {
-    std::string plain;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char byte = static_cast<unsigned char>(text[i]);
-        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0) {
-            ++i;
-        } else if (byte != 0xA0) {
-            plain.push_back(text[i]);
-        }
-    }
-    return plain;
-}
-
 bool IsDigitAt(std::string_view text, std::size_t at) {
     return at < text.size() && text[at] >= '0' && text[at] <= '9';
 }
@@ -41,6 +27,20 @@ bool HasLeadingDecimal(std::string_view text) {
 }
 
 }  // namespace
+
+// The text with its no-break spaces, ANSI (A0) or UTF-8 (C2 A0), taken out.
+std::string WithoutNoBreakSpaces(std::string_view text) {
+    std::string plain;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xA0) {
+            ++i;
+        } else if (byte != 0xA0) {
+            plain.push_back(text[i]);
+        }
+    }
+    return plain;
+}
 
 // Line-by-line checks of one settings file. keys: what the plugin reads of its
 // GENERAL section.

@@ -31,6 +31,8 @@ void SortByLine(std::vector<Warning>& warnings, std::size_t first);
 // GENERAL section.
 void CheckLines(const std::string& file, const std::string& text, const IniDocument& document,
                 const std::vector<std::string>& keys, bool isCar, std::vector<Warning>& warnings);
+// The text with its no-break spaces, ANSI (A0) or UTF-8 (C2 A0), taken out.
+std::string WithoutNoBreakSpaces(std::string_view text);
 
 // ---- Files and encodings (check_files.cpp) ----
 struct SettingsFile {
@@ -45,6 +47,23 @@ SettingsFile ReadSettingsFile(const std::string& relative, const std::string& fi
 // "what cannot be read: CAUSE", and the same with what follows and the fix.
 std::string CannotRead(const std::string& what, sys::ReadFailure failure);
 std::string UnreadableMessage(const std::string& what, const std::string& path, const std::string& consequence);
+
+// The wide encoding a file's bytes are in ("UTF-16 LE", ...), or empty.
+std::string WideEncoding(const std::string& bytes);
+
+// ---- Fixes (check_fixes.cpp) ----
+// Adds the fixes that are certain to result.Fixes, and marks the problems they mend.
+// pluginEntries: what lies beside the plugin.
+void PlanFixes(Result& result, const std::vector<sys::Entry>& pluginEntries);
+// The move of a settings file or car folder beside the plugin, marked on its warning.
+void PlanMove(Result& result, const std::string& from, const std::string& to, bool folder, Warning& warning);
+// The text shown for a warning, as the report and the fixes name it.
+std::string WarningText(const Warning& warning);
+
+// ---- VirtualStore (check_virtualstore.cpp) ----
+// Copies of the settings that Windows keeps for the game elsewhere: which copy the
+// game reads, and the fix that puts the hidden one away.
+void CheckVirtualStore(Result& result);
 
 // ---- Layout and names (check_layout.cpp) ----
 // Finds the plugin from the folder named, which may be its own or the game's, and

@@ -30,12 +30,18 @@ std::string ExeVerdict(const ExeCheck& exe) {
            "\"This .exe is not supported.\" and change nothing";
 }
 
+}  // namespace
+
+// " (fix: ...)" or " (no fix: ...)" after a problem's text.
+std::string Marked(const std::string& fix, const std::string& noFix) {
+    if (!fix.empty()) return " (fix: " + fix + ")";
+    return noFix.empty() ? "" : " (no fix: " + noFix + ")";
+}
+
 std::string WarningText(const Warning& warning) {
     if (warning.File.empty()) return warning.Message;
     return warning.File + (warning.Line ? ":" + std::to_string(warning.Line) : "") + ": " + warning.Message;
 }
-
-}  // namespace
 
 std::string Verdict(const Result& result) {
     std::vector<std::string> problems;
@@ -94,10 +100,56 @@ std::string RenderText(const Result& result) {
         line("No warnings.");
     } else {
         line("Warnings: " + std::to_string(result.Warnings.size()));
-        for (const Warning& warning : result.Warnings) line("  " + WarningText(warning));
+        for (const Warning& warning : result.Warnings) {
+            line(std::string(warning.Fix.empty() ? "  " : "  [fix] ") + WarningText(warning) + Marked(warning.Fix, warning.NoFix));
+        }
     }
-    for (const std::string& error : result.Errors) line("ERROR: " + error);
+    for (std::size_t i = 0; i < result.Errors.size(); ++i) {
+        const std::string fix = i < result.ErrorFixes.size() ? result.ErrorFixes[i] : "";
+        line("ERROR: " + std::string(fix.empty() ? "" : "[fix] ") + result.Errors[i] + Marked(fix, ""));
+    }
     if (result.CheckedExe) line("Exe: " + result.Exe.Path + ": " + ExeVerdict(result.Exe));
+    const std::size_t fixable = FixableCount(result);
+    if (fixable > 0) {
+        line("Fixable: " + std::to_string(fixable) + " problem" + (fixable == 1 ? " is" : "s are") +
+             " marked [fix]; zk-check --fix makes those fixes, with a backup of every file first");
+    }
+    return out;
+}
+
+std::size_t FixableCount(const Result& result) {
+    std::size_t count = 0;
+    for (const Warning& warning : result.Warnings) count += !warning.Fix.empty();
+    for (const std::string& fix : result.ErrorFixes) count += !fix.empty();
+    return result.Fixes.empty() ? 0 : count;
+}
+
+std::string RenderFixText(const FixOutcome& outcome, const Result& after) {
+    std::string out;
+    const auto line = [&out](const std::string& text) { out += text + "\n"; };
+    line("");
+    if (!outcome.Refused.empty()) {
+        line("Fixes: " + outcome.Refused);
+    } else if (outcome.Fixes.empty()) {
+        line("Fixes: nothing to fix: no problem here has a fix that is certain, and nothing was changed");
+    } else {
+        std::size_t made = 0;
+        for (const auto& done : outcome.Fixes) made += done.Made;
+        line("Fixes: " + std::to_string(made) + " of " + std::to_string(outcome.Fixes.size()) + " made" +
+             (outcome.Stopped ? "; they stopped at a change that failed, and the backup holds every original" : ""));
+        if (!outcome.Backup.empty()) {
+            line("Backup: " + outcome.Backup + " (" + std::to_string(outcome.BackedUp) + " file" +
+                 (outcome.BackedUp == 1 ? "" : "s") + ", each read back and compared byte for byte)");
+        }
+        if (!outcome.HiddenBackup.empty()) line("The hidden copies are now in " + outcome.HiddenBackup);
+        for (const auto& done : outcome.Fixes) line("  " + std::string(done.Made ? "made: " : "not made: ") + done.What + (done.Why.empty() ? "" : " (" + done.Why + ")"));
+    }
+    if (outcome.Uncertain > 0) {
+        line("No fix for " + std::to_string(outcome.Uncertain) + " problem" + (outcome.Uncertain == 1 ? "" : "s") +
+             ": none is certain (which copy, which line or which value you meant), or it needs you (an ASI loader, "
+             "the game's build)");
+    }
+    line("After the fixes: " + Verdict(after));
     return out;
 }
 
@@ -111,9 +163,16 @@ std::string RenderJson(const Result& result) {
     for (const Warning& warning : result.Warnings) {
         warnings.push_back(json::Object({{"file", json::String(warning.File)},
                                          {"line", warning.Line ? json::Integer(static_cast<std::int64_t>(warning.Line)) : json::kNull},
-                                         {"message", json::String(warning.Message)}}));
+                                         {"message", json::String(warning.Message)},
+                                         {"fixable", json::Bool(!warning.Fix.empty())},
+                                         {"fix", warning.Fix.empty() ? json::kNull : json::String(warning.Fix)}}));
     }
-    for (const std::string& error : result.Errors) errors.push_back(json::String(error));
+    for (std::size_t i = 0; i < result.Errors.size(); ++i) {
+        const std::string fix = i < result.ErrorFixes.size() ? result.ErrorFixes[i] : "";
+        errors.push_back(json::Object({{"message", json::String(result.Errors[i])},
+                                       {"fixable", json::Bool(!fix.empty())},
+                                       {"fix", fix.empty() ? json::kNull : json::String(fix)}}));
+    }
     const auto version = [](const PeVersion& of) {
         return of.Version.empty()
                    ? json::Object({{"version", json::kNull}, {"problem", json::String(of.Problem)}})
@@ -160,6 +219,28 @@ std::string RenderJson(const Result& result) {
                                                 {"error", result.Exe.Error.empty() ? json::kNull : json::String(result.Exe.Error)}})});
     }
     return json::Object(members) + "\n";
+}
+
+std::string RenderFixJson(const Result& before, const FixOutcome& outcome, const Result& after) {
+    std::vector<std::string> fixes;
+    for (const auto& done : outcome.Fixes) {
+        fixes.push_back(json::Object({{"fix", json::String(done.What)},
+                                      {"made", json::Bool(done.Made)},
+                                      {"why", done.Why.empty() ? json::kNull : json::String(done.Why)}}));
+    }
+    const auto object = [](const std::string& text) { return text.substr(0, text.size() - 1); };  // without its line end
+    return json::Object({{"before", object(RenderJson(before))},
+                         {"refused", outcome.Refused.empty() ? json::kNull : json::String(outcome.Refused)},
+                         {"backup", outcome.Backup.empty() ? json::kNull : json::String(outcome.Backup)},
+                         {"backed_up", json::Integer(static_cast<std::int64_t>(outcome.BackedUp))},
+                         {"hidden_copies_in", outcome.HiddenBackup.empty() ? json::kNull : json::String(outcome.HiddenBackup)},
+                         {"fixes", json::Array(fixes)},
+                         {"stopped", json::Bool(outcome.Stopped)},
+                         {"without_a_fix", json::Integer(static_cast<std::int64_t>(outcome.Uncertain))},
+                         {"verdict_after", json::String(Verdict(after))},
+                         {"status_after", json::Integer(ExitStatus(after))},
+                         {"after", object(RenderJson(after))}}) +
+           "\n";
 }
 
 std::string DumpIniJson(const os::NativePath& path) {

@@ -1,4 +1,4 @@
-// zk-check [--plugin-dir DIR] [--exe FILE] [--json] [DIR | FILE.ini | GAME.exe]...
+// zk-check [--plugin-dir DIR] [--exe FILE] [--json] [--fix] [DIR | FILE.ini | GAME.exe]...
 // zk-check --running [--json]
 // zk-check --dump-ini FILE
 // zk-check --version
@@ -26,7 +26,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zk-check [--plugin-dir DIR] [--exe FILE] [--json] [DIR | FILE.ini | GAME.exe]...\n"
+    "usage: zk-check [--plugin-dir DIR] [--exe FILE] [--json] [--fix] [DIR | FILE.ini | GAME.exe]...\n"
     "       zk-check --running [--json]\n"
     "       zk-check --dump-ini FILE\n"
     "       zk-check --version\n"
@@ -35,6 +35,8 @@ const char kUsage[] =
     "the checker's own when it is started from Explorer); a settings file stands for\n"
     "its folder. --exe (or a .exe given alone) also tells whether FILE is the game\n"
     "build the plugin supports. Files and folders may be dropped on zk-check.exe.\n"
+    "--fix makes the fixes the report marks [fix], after a backup of every file it\n"
+    "changes; without it nothing is ever written.\n"
     "--running looks into the running game instead, reading only: whether the plugin\n"
     "is loaded, what each place it writes holds, and which other plugin took one.\n"
     "Exit status: 0 clean, 1 warnings, 2 an error (unsupported exe, unreadable input,\n"
@@ -83,8 +85,20 @@ std::string ReadAnswer() {
     return answer;
 }
 
-// checkedFolder: a folder check ran (so a look into a running game may follow).
-int Check(const std::vector<std::string>& arguments, bool ownsConsole, bool& checkedFolder) {
+// The fixes the report marks, the check made again, and what was done; the exit
+// status is the second check's.
+int Fix(const zk::check::Options& options, const zk::check::Result& before) {
+    const zk::check::FixOutcome outcome = zk::check::MakeFixes(before);
+    const zk::check::Result after = zk::check::Run(options);
+    zk::check::sys::Print(options.Json ? zk::check::RenderFixJson(before, outcome, after)
+                                       : zk::check::RenderText(before) + zk::check::RenderFixText(outcome, after));
+    return zk::check::ExitStatus(after);
+}
+
+// checkedFolder: a folder check ran (so a look into a running game may follow);
+// fixable: how many of its problems have a fix, with the options it ran with.
+int Check(const std::vector<std::string>& arguments, bool ownsConsole, bool& checkedFolder, std::size_t& fixable,
+          zk::check::Options& checked) {
     zk::check::Options options;
     bool hasFolder = false;
     std::string dumpIni;
@@ -104,6 +118,8 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole, bool& che
             options.Json = true;
         } else if (argument == "--running") {
             running = true;
+        } else if (argument == "--fix") {
+            options.Fix = true;
         } else if (argument == "--plugin-dir" && hasValue && !hasFolder) {
             options.PluginDir = arguments[++i];
             hasFolder = true;
@@ -123,7 +139,7 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole, bool& che
             hasFolder = true;
         }
     }
-    if (usage || (running && (hasFolder || dump || !options.Exe.empty()))) {
+    if (usage || (running && (hasFolder || dump || !options.Exe.empty() || options.Fix))) {
         std::fputs(kUsage, stderr);
         return 2;
     }
@@ -141,7 +157,10 @@ int Check(const std::vector<std::string>& arguments, bool ownsConsole, bool& che
     if (!hasFolder && ownsConsole) options.PluginDir = zk::check::sys::OwnFolder();
     checkedFolder = true;
     const zk::check::Result result = zk::check::Run(options);
+    if (options.Fix) return Fix(options, result);
     zk::check::sys::Print(options.Json ? zk::check::RenderJson(result) : zk::check::RenderText(result));
+    fixable = zk::check::FixableCount(result);
+    checked = options;
     return zk::check::ExitStatus(result);
 }
 
@@ -151,17 +170,34 @@ int main(int argc, char** argv) {
     std::set_terminate(zk::check::PrintTerminateMessage);
     const bool ownsConsole = zk::check::sys::OwnsConsole();
     bool checkedFolder = false;
-    int status = Check(Arguments(argc, argv), ownsConsole, checkedFolder);
+    std::size_t fixable = 0;
+    zk::check::Options checked;
+    int status = Check(Arguments(argc, argv), ownsConsole, checkedFolder, fixable, checked);
     if (ownsConsole) {
         // The window closes with the program: keep the report on screen. A player
-        // who double-clicked it while the game runs gets the live check too.
+        // who double-clicked it gets the fixes offered, and the look into the
+        // game while it runs.
         std::fflush(stderr);
         const bool running = checkedFolder && !zk::check::live::FindGames().empty();
-        zk::check::sys::Print(running ? "\nThe game is running: press L and Enter to see what the plugin did in it; "
-                                        "Enter alone closes this window.\n"
-                                      : "\nPress Enter to close this window.\n");
+        std::string prompt;
+        if (fixable > 0) {
+            prompt = "Press F and Enter to fix the " + std::to_string(fixable) + " problem" + (fixable == 1 ? "" : "s") +
+                     " marked [fix]" + (running ? ", L and Enter to see what the plugin did in the running game" : "");
+        } else if (running) {
+            prompt = "The game is running: press L and Enter to see what the plugin did in it";
+        }
+        zk::check::sys::Print(prompt.empty() ? "\nPress Enter to close this window.\n"
+                                             : "\n" + prompt + "; Enter alone closes this window.\n");
         const std::string answer = ReadAnswer();
-        if (running && (answer == "L" || answer == "l")) {
+        if (fixable > 0 && (answer == "F" || answer == "f")) {
+            zk::check::Options options = checked;
+            options.Json = false;
+            const zk::check::FixOutcome outcome = zk::check::MakeFixes(zk::check::Run(options));
+            const zk::check::Result after = zk::check::Run(options);
+            zk::check::sys::Print(zk::check::RenderFixText(outcome, after) + "\nPress Enter to close this window.\n");
+            status = zk::check::ExitStatus(after);
+            ReadAnswer();
+        } else if (running && (answer == "L" || answer == "l")) {
             const zk::check::live::LiveResult result = zk::check::live::RunLive();
             zk::check::sys::Print("\n" + zk::check::live::RenderText(result) + "\nPress Enter to close this window.\n");
             status = zk::check::live::ExitStatus(result);

@@ -65,6 +65,42 @@ bool ReadFileAt(const std::string& path, std::uint64_t offset, std::size_t size,
 // FILETIME, 100 ns steps). False when there is no such file.
 bool FileWriteTime(const std::string& path, std::uint64_t& time);
 
+// ---- A player's files, changed (--fix only) ----
+// Each call that changes something returns false, with the reason in words in why,
+// when the system refuses it; paths are full.
+// A new file (never over another), written and flushed to the disk.
+bool WriteNewFile(const std::string& path, const std::string& bytes, std::string& why);
+// Puts replacement in path's place in one step (the old file or the new one, never
+// half of one), written through to the disk.
+bool ReplaceFileWith(const std::string& replacement, const std::string& path, std::string& why);
+// Renames or moves a file or folder, never over another; acrossDisks: a file may
+// be copied to another disk and the original removed.
+bool MoveEntry(const std::string& from, const std::string& to, bool acrossDisks, std::string& why);
+bool MakeNewFolder(const std::string& path, std::string& why);
+void RemoveEntry(const std::string& path);  // a file, or an empty folder
+// A symbolic link, junction or other reparse point: never followed by a fix.
+bool IsLink(const std::string& path);
+bool IsReadOnly(const std::string& path);
+// Another program holds it open in a way that keeps it from being replaced.
+bool IsLocked(const std::string& path);
+// The injected failure of the tests: after `writes` more calls of the four that
+// change something, each of them fails; -1 (the start) lets them all work.
+void FailWritesAfter(int writes);
+bool WriteAllowed(std::string& why);  // counts one call, for the platform files
+
+// The ANSI code page the plugin reads its settings in (0 where text is bytes).
+unsigned AnsiCodePage();
+// Characters as bytes of that code page, each exactly (no best fit, no default
+// character). False, with the index of the first that has no form there, if one has none.
+bool ToAnsiCodePage(const std::u32string& text, std::string& bytes, std::size_t& firstWithout);
+
+// Where Windows keeps, for a 32-bit game without a manifest, the copies of files it
+// would have written under a folder only administrators may write (Program Files,
+// the Windows folder): that folder's twin under %LOCALAPPDATA%\VirtualStore, with
+// a separator at its end; empty where there is no such twin.
+std::string VirtualStoreOf(const std::string& folder);
+std::string LocalAppData();  // with a separator at its end; empty where there is none
+
 // ---- Running programs, looked into and never changed ----
 // A process is opened with these rights and no others: kQueryAccess for its path,
 // its bitness, its start time and whether it has ended; kReadAccess for its module

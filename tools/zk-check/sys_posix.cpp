@@ -3,6 +3,7 @@
 #include "sys.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <limits.h>
@@ -102,6 +103,117 @@ bool FileWriteTime(const std::string& path, std::uint64_t& time) {
            static_cast<std::uint64_t>(status.st_mtim.tv_nsec) / 100;
     return true;
 }
+
+namespace {
+
+bool Failed(std::string& why) {
+    switch (errno) {
+        case EACCES:
+        case EPERM: why = "access is denied"; break;
+        case EROFS: why = "the disk is write-protected"; break;
+        case ENOSPC: why = "the disk is full"; break;
+        case EEXIST:
+        case ENOTEMPTY: why = "something of that name is there already"; break;
+        case ENOENT: why = "it is no longer there"; break;
+        default: why = std::strerror(errno);
+    }
+    return false;
+}
+
+// The folder a path lies in, for syncing it after an entry of it changed.
+void SyncFolderOf(const std::string& path) {
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    const int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        fsync(descriptor);
+        close(descriptor);
+    }
+}
+
+}  // namespace
+
+bool WriteNewFile(const std::string& path, const std::string& bytes, std::string& why) {
+    if (!WriteAllowed(why)) return false;
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (file < 0) return Failed(why);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = write(file, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) break;
+        done += static_cast<std::size_t>(wrote);
+    }
+    const bool written = done == bytes.size() && fsync(file) == 0;
+    if (!written) Failed(why);
+    close(file);
+    if (!written) unlink(path.c_str());
+    return written;
+}
+
+bool ReplaceFileWith(const std::string& replacement, const std::string& path, std::string& why) {
+    if (!WriteAllowed(why)) return false;
+    if (rename(replacement.c_str(), path.c_str()) != 0) return Failed(why);
+    SyncFolderOf(path);
+    return true;
+}
+
+bool MoveEntry(const std::string& from, const std::string& to, bool, std::string& why) {
+    if (!WriteAllowed(why)) return false;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) return Failed(why);
+    SyncFolderOf(to);
+    SyncFolderOf(from);
+    return true;
+}
+
+bool MakeNewFolder(const std::string& path, std::string& why) {
+    if (!WriteAllowed(why)) return false;
+    return mkdir(path.c_str(), 0755) == 0 ? true : Failed(why);
+}
+
+void RemoveEntry(const std::string& path) {
+    if (unlink(path.c_str()) != 0) rmdir(path.c_str());
+}
+
+bool IsLink(const std::string& path) {
+    struct stat status{};
+    return lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+bool IsReadOnly(const std::string& path) {
+    struct stat status{};
+    return stat(path.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
+}
+
+bool IsLocked(const std::string&) { return false; }  // nothing here keeps a file from being replaced
+
+unsigned AnsiCodePage() { return 0; }
+
+// Text here is bytes as the settings files have them: UTF-8, in which every
+// character has a form.
+bool ToAnsiCodePage(const std::u32string& text, std::string& bytes, std::size_t&) {
+    bytes.clear();
+    for (const char32_t c : text) {
+        if (c < 0x80) {
+            bytes.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            bytes.push_back(static_cast<char>(0xC0 | c >> 6));
+            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            bytes.push_back(static_cast<char>(0xE0 | c >> 12));
+            bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            bytes.push_back(static_cast<char>(0xF0 | c >> 18));
+            bytes.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            bytes.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            bytes.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return true;
+}
+
+std::string VirtualStoreOf(const std::string&) { return ""; }  // a Windows matter
+std::string LocalAppData() { return ""; }
 
 // Windows' programs are looked into by zk-check.exe only.
 bool CanLookIntoPrograms() { return false; }

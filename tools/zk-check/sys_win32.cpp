@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 
 #include "core/os.h"
@@ -190,6 +191,171 @@ bool FileWriteTime(const std::string& path, std::uint64_t& time) {
     }
     time = Ticks(data.ftLastWriteTime);
     return true;
+}
+
+namespace {
+
+std::wstring Wide(const std::string& path) { return os::LiteralWhenLong(os::PathFromUtf8(path)); }
+
+// Why a call failed, in a player's words.
+std::string Reason(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED: return "access is denied";
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return "another program has it open";
+        case ERROR_WRITE_PROTECT: return "the disk is write-protected";
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return "the disk is full";
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: return "something of that name is there already";
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return "it is no longer there";
+        default: return "Windows error " + std::to_string(error);
+    }
+}
+
+bool Failed(std::string& why) {
+    why = Reason(GetLastError());
+    return false;
+}
+
+}  // namespace
+
+bool WriteNewFile(const std::string& path, const std::string& bytes, std::string& why) {
+    if (!WriteAllowed(why)) return false;
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return Failed(why);
+    std::size_t done = 0;
+    bool written = true;
+    while (written && done < bytes.size()) {
+        DWORD wrote = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+        written = WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) && wrote == chunk;
+        done += wrote;
+    }
+    written = written && FlushFileBuffers(file);
+    if (!written) Failed(why);
+    CloseHandle(file);
+    if (!written) DeleteFileW(Wide(path).c_str());
+    return written;
+}
+
+bool ReplaceFileWith(const std::string& replacement, const std::string& path, std::string& why) {
+    if (!WriteAllowed(why)) return false;
+    return MoveFileExW(Wide(replacement).c_str(), Wide(path).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? true
+               : Failed(why);
+}
+
+bool MoveEntry(const std::string& from, const std::string& to, bool acrossDisks, std::string& why) {
+    if (!WriteAllowed(why)) return false;
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (acrossDisks ? MOVEFILE_COPY_ALLOWED : 0);
+    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), flags) ? true : Failed(why);
+}
+
+bool MakeNewFolder(const std::string& path, std::string& why) {
+    if (!WriteAllowed(why)) return false;
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) ? true : Failed(why);
+}
+
+void RemoveEntry(const std::string& path) {
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RemoveDirectoryW(wide.c_str());
+    } else {
+        DeleteFileW(wide.c_str());
+    }
+}
+
+bool IsLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool IsReadOnly(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool IsLocked(const std::string& path) {
+    // Replacing a file needs every handle of it to share deletion.
+    HANDLE file = CreateFileW(Wide(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+unsigned AnsiCodePage() { return GetACP(); }
+
+bool ToAnsiCodePage(const std::u32string& text, std::string& bytes, std::size_t& firstWithout) {
+    const UINT codePage = GetACP();
+    // UTF-8 and GB18030 take no default character and only WC_ERR_INVALID_CHARS;
+    // every code page is checked by converting back.
+    const bool unicode = codePage == CP_UTF8 || codePage == 54936;
+    const DWORD flags = unicode ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    bytes.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        wchar_t wide[2];
+        int length = 1;
+        if (c >= 0x10000) {
+            wide[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            wide[1] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+            length = 2;
+        } else {
+            wide[0] = static_cast<wchar_t>(c);
+        }
+        char narrow[8];
+        BOOL usedDefault = FALSE;
+        const int size = WideCharToMultiByte(codePage, flags, wide, length, narrow, sizeof narrow, nullptr,
+                                             unicode ? nullptr : &usedDefault);
+        wchar_t back[4];
+        const int backSize = size > 0 ? MultiByteToWideChar(codePage, 0, narrow, size, back, 4) : 0;
+        if (size <= 0 || usedDefault || backSize != length || std::wmemcmp(back, wide, length) != 0) {
+            firstWithout = i;
+            return false;
+        }
+        bytes.append(narrow, static_cast<std::size_t>(size));
+    }
+    return true;
+}
+
+namespace {
+
+std::string Environment(const wchar_t* name) {
+    wchar_t value[32768];
+    const DWORD size = GetEnvironmentVariableW(name, value, 32768);
+    return size == 0 || size >= 32768 ? "" : WithSeparator(os::DisplayPath(std::wstring(value, size)));
+}
+
+std::string FoldedPath(std::string path) {
+    for (char& c : path) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 0x20);
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+}  // namespace
+
+std::string LocalAppData() { return Environment(L"LOCALAPPDATA"); }
+
+std::string VirtualStoreOf(const std::string& folder) {
+    const std::string store = LocalAppData();
+    const std::string full = FullFolderPath(folder);
+    if (store.empty() || full.size() < 3 || full[1] != ':') return "";
+    for (const wchar_t* name : {L"ProgramFiles", L"ProgramFiles(x86)", L"ProgramW6432", L"SystemRoot"}) {
+        const std::string protectedFolder = Environment(name);
+        if (!protectedFolder.empty() && FoldedPath(full).rfind(FoldedPath(protectedFolder), 0) == 0) {
+            return store + "VirtualStore\\" + full.substr(3);
+        }
+    }
+    return "";
 }
 
 bool CanLookIntoPrograms() { return true; }
