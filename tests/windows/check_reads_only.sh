@@ -31,5 +31,9 @@ for name in $forbidden; do
         status=1
     fi
 done
-[ $status = 0 ] && echo "ok: zk-check.exe imports $(wc -l <<< "$imported") functions; it reads processes and names none of the $(wc -w <<< "$forbidden") that change one"
+# Its manifest says asInvoker: Windows then does not virtualize it, so it sees a game
+# folder under Program Files as it is, and a fix it may not make there fails.
+LC_ALL=C grep -qaF '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' "$checker" ||
+    { echo "FAILED: zk-check.exe carries no asInvoker manifest"; status=1; }
+[ $status = 0 ] && echo "ok: zk-check.exe carries its asInvoker manifest and imports $(wc -l <<< "$imported") functions; it reads processes and names none of the $(wc -w <<< "$forbidden") that change one"
 exit $status

@@ -21,8 +21,10 @@ for case in mistakes:1 clean:0 nokey:1 wide:2 wide32:2 pasted:1; do
     windows_data="Z:${data//\//\\}"
     output=$("$runner" "$bin" zk-check.exe --plugin-dir "$windows_data\\$name" --json)
     got=$?
-    # A Windows console program ends its lines in CR LF.
-    normal=$(printf '%s\n' "$output" | sed -e 's/\r$//' -e 's|\\\\|/|g' -e "s|Z:$data/||g")
+    # A Windows console program ends its lines in CR LF; it rewrites a wide file in
+    # the ANSI code page (1252 here), the native checker in UTF-8.
+    normal=$(printf '%s\n' "$output" | sed -e 's/\r$//' -e 's|\\\\|/|g' -e "s|Z:$data/||g" \
+        -e 's/in the ANSI code page (1252)/in UTF-8/g')
     [ "$got" = "$want" ] || fail "$name: exit status $got, want $want"
     diff <(printf '%s\n' "$normal") "$data/$name.json" || fail "$name: the report differs from $data/$name.json"
 done
@@ -105,6 +107,49 @@ output=$(double_click "'$unzipped\\Game\\game.exe'")
 [ "$(head -n 1 <<< "$output")" = "$ok" ] || fail "exe dropped: not the package's verdict: $output"
 grep -qxF "Exe: $unzipped\\Game\\game.exe: the game build the plugin supports (version 1.1)" <<< "$output" ||
     fail "exe dropped: the exe is not checked: $output"
+
+# Double-clicked with a mistake it can fix: offered, fixed after F, a backup made,
+# and the check made again is clean.
+printf '[GENERAL]\rFrontSteerAngle = 400\r' > "$work/Unzipped/Game/scripts/ZorbelKavrin.ini"
+cp "$work/Unzipped/Game/scripts/ZorbelKavrin.ini" "$work/cr-only.ini"
+click "$work/screen" "$work/Unzipped" Game/scripts/zk-check.exe \
+    "Press F and Enter to fix the 1 problem marked [fix]; Enter alone closes this window." F \
+    "Press Enter to close this window." "" || fail "fix by double-click: $(cat "$work/screen")"
+grep -qxF "Fixes: 1 of 1 made" "$work/screen" || fail "fix by double-click: not made: $(cat "$work/screen")"
+grep -qxF "After the fixes: $ok" "$work/screen" || fail "fix by double-click: not clean after: $(cat "$work/screen")"
+[ "$(cat "$work/Unzipped/Game/scripts/ZorbelKavrin.ini")" = "$(printf '[GENERAL]\r\nFrontSteerAngle = 400\r\n')" ] ||
+    fail "fix by double-click: the line ends are not CR LF"
+backup=$(ls -d "$work"/Unzipped/Game/scripts/ZorbelKavrin-backup-* 2>/dev/null)
+cmp -s "$backup/scripts/ZorbelKavrin.ini" "$work/cr-only.ini" || fail "fix by double-click: no byte-exact backup in $backup"
+rm -rf "$backup"
+cp "$work/Unzipped/Game/scripts/ZorbelKavrin.ini" "$work/fixed.ini"
+"$runner" "$work/Unzipped" Game/scripts/zk-check.exe --fix Game > "$work/again" 2>&1
+grep -qxF "Fixes: nothing to fix: no problem here has a fix that is certain, and nothing was changed" <(tr -d '\r' < "$work/again") ||
+    fail "a second --fix: $(cat "$work/again")"
+[ -z "$(ls -d "$work"/Unzipped/Game/scripts/ZorbelKavrin-backup-* 2>/dev/null)" ] || fail "a second --fix made a backup"
+cmp -s "$work/Unzipped/Game/scripts/ZorbelKavrin.ini" "$work/fixed.ini" || fail "a second --fix changed the file"
+
+# A game under Program Files (in the runner's prefix), with a copy of its settings
+# in VirtualStore that the game would read: named, and put away by --fix.
+prefix=$("$runner" --how | sed -n 's/.*; folder //p')/prefix
+[ -d "$prefix/drive_c" ] || fail "no Wine prefix at $prefix"
+store_game="$prefix/drive_c/Program Files (x86)/ZkCheckTest-$$"
+store_twin="$prefix/drive_c/users/$(id -un)/AppData/Local/VirtualStore/Program Files (x86)/ZkCheckTest-$$"
+mkdir -p "$store_game/scripts" "$store_twin/scripts"
+: > "$store_game/scripts/ZorbelKavrin.asi"
+printf '[GENERAL]\r\nFrontSteerAngle = 400\r\n' > "$store_game/scripts/ZorbelKavrin.ini"
+printf '[GENERAL]\r\nFrontSteerAngle = 340\r\n' > "$store_twin/scripts/ZorbelKavrin.ini"
+windows_game="C:\\Program Files (x86)\\ZkCheckTest-$$"
+json=$("$runner" "$bin" zk-check.exe --json "$windows_game" | tr -d '\r')
+grep -qF "the game reads a hidden copy of ZorbelKavrin.ini that Windows keeps for it, C:\\\\users\\\\$(id -un)\\\\AppData\\\\Local\\\\VirtualStore\\\\Program Files (x86)\\\\ZkCheckTest-$$\\\\scripts\\\\ZorbelKavrin.ini" <<< "$json" ||
+    fail "VirtualStore: the hidden copy is not named: $json"
+"$runner" "$bin" zk-check.exe --fix "$windows_game" > "$work/store" 2>&1
+[ ! -e "$store_twin/scripts/ZorbelKavrin.ini" ] || fail "VirtualStore: the hidden copy is still there: $(cat "$work/store")"
+hidden=$(ls -d "$prefix"/drive_c/users/"$(id -un)"/AppData/Local/ZorbelKavrin-VirtualStore-backup-* 2>/dev/null | head -n 1)
+[ -f "$hidden/Program Files (x86)/ZkCheckTest-$$/scripts/ZorbelKavrin.ini" ] ||
+    fail "VirtualStore: the hidden copy was not moved into a folder of its own: $(cat "$work/store")"
+grep -q "^After the fixes: OK: " <(tr -d '\r' < "$work/store") || fail "VirtualStore: not clean after: $(cat "$work/store")"
+rm -rf "$store_game" "$store_twin" "$hidden"
 
 # A plugin of another release beside this checker: its fixed version patched to
 # 9.8.7 (FileVersionMS and LS follow the fixed part's signature, BD 04 EF FE).

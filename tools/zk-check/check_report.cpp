@@ -108,12 +108,12 @@ std::string RenderText(const Result& result) {
         const std::string fix = i < result.ErrorFixes.size() ? result.ErrorFixes[i] : "";
         line("ERROR: " + std::string(fix.empty() ? "" : "[fix] ") + result.Errors[i] + Marked(fix, ""));
     }
-    if (result.CheckedExe) line("Exe: " + result.Exe.Path + ": " + ExeVerdict(result.Exe));
     const std::size_t fixable = FixableCount(result);
     if (fixable > 0) {
         line("Fixable: " + std::to_string(fixable) + " problem" + (fixable == 1 ? " is" : "s are") +
              " marked [fix]; zk-check --fix makes those fixes, with a backup of every file first");
     }
+    if (result.CheckedExe) line("Exe: " + result.Exe.Path + ": " + ExeVerdict(result.Exe));
     return out;
 }
 
