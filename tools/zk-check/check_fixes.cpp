@@ -313,8 +313,10 @@ void PlanFixes(Result& result, const std::vector<sys::Entry>& pluginEntries) {
     }
     if (result.SettingsFound) PlanFile(result, folder + kSettingsFileName, "", kSettingsFileName, mainKeys, {});
 
-    // The car files: a name that ends in .ini.txt, and each one's content.
+    // The car files: a name that ends in .ini.txt, and each one's content; none in a
+    // car folder that is a link (a junction), which would lead out of the game's.
     const std::string cars = folder + kCarFolderName + kSeparator;
+    if (sys::IsLink(folder + kCarFolderName)) return;
     const std::vector<sys::Entry> listed = sys::ListEverything(cars);
     for (const Car& car : result.Cars) {
         if (car.Folder) continue;
