@@ -7,8 +7,8 @@
 # Where the kernel runs 32-bit x86 programs itself, the 32-bit Wine loader runs
 # natively. Where it does not, it runs under qemu-i386 user-mode emulation, through
 # the binfmt_misc entry scripts/setup.sh registers (or someone else's that works),
-# with an mmap shim preloaded; wineserver and the prefix's services are native
-# 64-bit Wine either way. --how prints which of the two this machine takes, and
+# with its shims preloaded (lib/noreplace.c, lib/guestmem.c); wineserver and the
+# prefix's services are native 64-bit Wine either way. --how prints which of the two this machine takes, and
 # why, and the folder the runner uses; --stop-server ends the prefix's wineserver,
 # which otherwise lingers a few seconds after its last program.
 #
@@ -17,7 +17,7 @@
 # itself could not start it.
 #
 # Environment:
-#   ZK_WINE_HOME   the runner's own folder: the 32-bit probe, the mmap shim and the
+#   ZK_WINE_HOME   the runner's own folder: the 32-bit probe, the shims and the
 #                  prefix (default $XDG_CACHE_HOME/zorbelkavrin, or
 #                  ~/.cache/zorbelkavrin); refused unless it is the user's own and
 #                  nobody else can write to it
@@ -63,8 +63,8 @@ probe=$(zk_build_probe "$HOME_DIR") || die "cannot build the 32-bit probe with g
 zk_decide_32 "$probe"
 if [ "$mode" = --how ]; then
     case $ZK_32 in
-        native) echo "run-pe.sh: 32-bit programs run natively: $ZK_32_WHY; no qemu, no mmap shim; folder $HOME_DIR" ;;
-        emulated) echo "run-pe.sh: 32-bit programs run emulated: $ZK_32_WHY; mmap shim preloaded; folder $HOME_DIR" ;;
+        native) echo "run-pe.sh: 32-bit programs run natively: $ZK_32_WHY; no qemu, no shims; folder $HOME_DIR" ;;
+        emulated) echo "run-pe.sh: 32-bit programs run emulated: $ZK_32_WHY; shims preloaded (mmap, wineserver's reads at the guest base); folder $HOME_DIR" ;;
         none) die "32-bit programs do not run here: $ZK_32_WHY; run scripts/setup.sh" ;;
     esac
     exit 0
