@@ -8,9 +8,10 @@
 # natively. Where it does not, it runs under qemu-i386 user-mode emulation, through
 # the binfmt_misc entry scripts/setup.sh registers (or someone else's that works),
 # with its shims preloaded (lib/noreplace.c, lib/guestmem.c); wineserver and the
-# prefix's services are native 64-bit Wine either way. --how prints which of the two this machine takes, and
-# why, and the folder the runner uses; --stop-server ends the prefix's wineserver,
-# which otherwise lingers a few seconds after its last program.
+# prefix's services are native 64-bit Wine either way. --how prints which of the
+# two this machine takes, and why, and the folder the runner uses; --stop-server
+# ends the prefix's wineserver, which otherwise lingers a few seconds after its
+# last program.
 #
 # DIR becomes the working directory. The program's stdout and stderr pass through and
 # the exit status is the program's; 124 means it timed out, 125 that the runner
