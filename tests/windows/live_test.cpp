@@ -126,7 +126,9 @@ TEST_F(Live, AsksForTheQueryAndReadRightsOnlyAndReadsTheGame) {
         ++sixtyFour;
         for (const OpenCall& call : calls) EXPECT_FALSE(call.Id == id && call.Access == sys::kReadAccess) << id;
     }
-    if (!harness::WineVersion().empty()) EXPECT_GT(sixtyFour, 0);
+    if (!harness::WineVersion().empty()) {
+        EXPECT_GT(sixtyFour, 0);
+    }
 }
 
 TEST_F(Live, AGameThatDeniesReadingIsOneLineAndNothingMore) {

@@ -24,9 +24,9 @@ std::string FolderOf(const std::string& path) { return path.substr(0, path.find_
 bool ReadEntryPoint(const sys::Process& process, std::uint32_t base, std::uint32_t& entryPoint) {
     std::vector<std::uint8_t> bytes;
     if (!sys::ReadMemory(process, base + 0x3C, 4, bytes)) return false;
-    const std::uint32_t lfanew = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | std::uint32_t{bytes[3]} << 24;
+    const std::uint32_t lfanew = Little32(bytes);
     if (!sys::ReadMemory(process, base + lfanew + 0x28, 4, bytes)) return false;
-    entryPoint = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | std::uint32_t{bytes[3]} << 24;
+    entryPoint = Little32(bytes);
     return true;
 }
 

@@ -14,6 +14,14 @@
 
 namespace zk::check::live {
 
+// A 32-bit little-endian value of bytes read from the game, at `at`; and the float
+// whose bits it is.
+inline std::uint32_t Little32(const std::vector<std::uint8_t>& bytes, std::size_t at = 0) {
+    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
+           std::uint32_t{bytes[at + 3]} << 24;
+}
+float BytesFloat(const std::vector<std::uint8_t>& bytes);
+
 // ---- One place of the start-up, classified ----
 
 struct Module {

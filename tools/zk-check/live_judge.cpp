@@ -14,23 +14,11 @@
 namespace zk::check::live {
 namespace {
 
-std::uint32_t Little32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
-    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
-           std::uint32_t{bytes[at + 3]} << 24;
-}
-
 std::vector<std::uint8_t> FloatBytes(float value) {
     std::uint32_t bits;
     std::memcpy(&bits, &value, 4);
     return {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
             static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)};
-}
-
-float BytesFloat(const std::vector<std::uint8_t>& bytes) {
-    const std::uint32_t bits = Little32(bytes, 0);
-    float value;
-    std::memcpy(&value, &bits, 4);
-    return value;
 }
 
 
@@ -103,6 +91,13 @@ std::string NotLoadedCause(const Game& game) {
 }
 
 }  // namespace
+
+float BytesFloat(const std::vector<std::uint8_t>& bytes) {
+    const std::uint32_t bits = Little32(bytes);
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
 
 bool IsPluginModule(const std::string& path) {
     const std::string name = Fold(FileNameOf(path));

@@ -39,13 +39,7 @@ const char* StateName(SiteState state) {
     return "";
 }
 
-float LiveFloat(const Site& site) {
-    const auto& b = site.Reading.Live;
-    const std::uint32_t bits = b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24;
-    float value;
-    std::memcpy(&value, &bits, 4);
-    return value;
-}
+float LiveFloat(const Site& site) { return BytesFloat(site.Reading.Live); }
 
 // Where a CALL or JMP leads, "ZorbelKavrin.asi+0x1560", or its address in no module.
 std::string Destination(const Site& site, const Game& game) {
